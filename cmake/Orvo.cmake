@@ -1,7 +1,7 @@
 # orvo_plugin(NAME SOURCES... [LIBS libs...])
 # Builds the plug-in DLL NAME.orvo into dist/: C++ runtime linked statically,
 # nothing exported, imports only orvo_tesk.asi and system DLLs.
-set(ORVO_DIST_DIR ${CMAKE_SOURCE_DIR}/dist)
+set(ORVO_DIST_DIR ${CMAKE_SOURCE_DIR}/dist CACHE PATH "Where the plug-in DLLs are collected")
 
 function(orvo_plugin name)
   cmake_parse_arguments(PARSE_ARGV 1 arg "" "" "SOURCES;LIBS")
