@@ -1,0 +1,149 @@
+#include "support.h"
+
+#include <charconv>
+#include <cstdio>
+#include <stdexcept>
+
+namespace orvo_test {
+namespace {
+
+std::string gDist;
+
+std::vector<std::string> List(int32_t (*count)(), const char* (*item)(int32_t)) {
+  std::vector<std::string> items;
+  for (int32_t i = 0; i < count(); ++i) items.emplace_back(item(i));
+  return items;
+}
+
+void RemoveTree(const std::wstring& directory) {
+  WIN32_FIND_DATAW entry;
+  HANDLE find = FindFirstFileW((directory + L"\\*").c_str(), &entry);
+  if (find != INVALID_HANDLE_VALUE) {
+    do {
+      const std::wstring name = entry.cFileName;
+      if (name == L"." || name == L"..") continue;
+      const std::wstring path = directory + L"\\" + name;
+      SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+      if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) RemoveTree(path);
+      else DeleteFileW(path.c_str());
+    } while (FindNextFileW(find, &entry));
+    FindClose(find);
+  }
+  RemoveDirectoryW(directory.c_str());
+}
+
+}  // namespace
+
+std::wstring Wide(std::string_view utf8) {
+  if (utf8.empty()) return {};
+  const int n = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
+  std::wstring wide(n, L'\0');
+  MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), wide.data(), n);
+  return wide;
+}
+
+std::string Utf8(std::wstring_view wide) {
+  if (wide.empty()) return {};
+  const int n = WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), nullptr,
+                                    0, nullptr, nullptr);
+  std::string utf8(n, '\0');
+  WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), utf8.data(), n,
+                      nullptr, nullptr);
+  return utf8;
+}
+
+void SetDistDirectory(std::string directory) { gDist = std::move(directory); }
+
+Plugin::Plugin(const char* name) {
+  const std::wstring path = Wide(gDist + "\\" + name);
+  module_ = LoadLibraryW(path.c_str());
+  if (module_ == nullptr) throw std::runtime_error("cannot load " + gDist + "\\" + name);
+  TeskCountHeap(module_);
+}
+
+Plugin::~Plugin() { FreeLibrary(module_); }
+
+TempDir::TempDir() {
+  static int serial = 0;
+  wchar_t temp[MAX_PATH];
+  GetTempPathW(MAX_PATH, temp);
+  for (;;) {
+    const std::wstring candidate = std::wstring(temp) + L"orvo-test-" +
+                                   std::to_wstring(GetCurrentProcessId()) + L"-" +
+                                   std::to_wstring(++serial);
+    if (CreateDirectoryW(candidate.c_str(), nullptr)) {
+      path_ = Utf8(candidate);
+      return;
+    }
+  }
+}
+
+TempDir::~TempDir() { RemoveTree(Wide(path_)); }
+
+void WriteFile(const std::string& path, std::string_view bytes) {
+  HANDLE file = CreateFileW(Wide(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) throw std::runtime_error("cannot create " + path);
+  DWORD written = 0;
+  const BOOL ok = ::WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+  CloseHandle(file);
+  if (!ok || written != bytes.size()) throw std::runtime_error("cannot write " + path);
+}
+
+std::optional<std::string> ReadFile(const std::string& path) {
+  HANDLE file = CreateFileW(Wide(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                            nullptr, OPEN_EXISTING, 0, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return std::nullopt;
+  std::string content;
+  char chunk[65536];
+  DWORD read = 0;
+  while (::ReadFile(file, chunk, sizeof chunk, &read, nullptr) && read > 0) content.append(chunk, read);
+  CloseHandle(file);
+  return content;
+}
+
+std::vector<std::string> Events() { return List(TeskEventCount, TeskEvent); }
+std::vector<std::string> LogLines() { return List(TeskLogCount, TeskLogLine); }
+std::vector<std::string> Violations() { return List(TeskViolationCount, TeskViolation); }
+
+HeapDelta::HeapDelta() { TeskGetHeapCounts(&start); }
+
+TeskHeapCounts HeapDelta::Now() const {
+  TeskHeapCounts now;
+  TeskGetHeapCounts(&now);
+  return {now.allocations - start.allocations, now.releases - start.releases};
+}
+
+Imported Import(const std::string& path) {
+  const int32_t blocksBefore = TeskAllocCount();
+  int32_t found = 0;
+  const char* text = TeskImport(path.c_str(), &found);
+  Imported imported{found != 0, std::nullopt, 0};
+  if (text != nullptr) imported.text = text;
+  if (TeskAllocCount() > blocksBefore) imported.blockSize = TeskAllocSize(TeskAllocCount() - 1);
+  return imported;
+}
+
+TeskValue Int(int32_t value) { return {'i', value, 0.0f, nullptr}; }
+TeskValue Float(float value) { return {'f', 0, value, nullptr}; }
+TeskValue Str(const char* text) { return {'s', 0, 0.0f, text}; }
+
+Ran Run(const char* command, std::vector<TeskValue> inputs) {
+  static thread_local TeskOutcome outcome;
+  TeskRunCommand(command, inputs.data(), static_cast<int32_t>(inputs.size()), &outcome);
+  if (!outcome.found) throw std::runtime_error(std::string("no command ") + command);
+  Ran ran{{}, outcome.flag, outcome.status, outcome.violations};
+  for (int32_t i = 0; i < outcome.outputCount; ++i) {
+    const TeskValue& output = outcome.outputs[i];
+    if (output.kind == 'i') ran.outputs.push_back("i:" + std::to_string(output.i));
+    if (output.kind == 's') ran.outputs.push_back(std::string("s:") + output.s);
+    if (output.kind == 'f') {
+      char text[64];
+      const auto end = std::to_chars(text, text + sizeof text, output.f).ptr;
+      ran.outputs.push_back("f:" + std::string(text, end));
+    }
+  }
+  return ran;
+}
+
+}  // namespace orvo_test

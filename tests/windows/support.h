@@ -1,0 +1,85 @@
+// Test tooling for the plug-ins in a real Windows process: files, plug-in
+// loading, and the stand-in host's records as C++ values.
+#pragma once
+
+#include <windows.h>
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "tesk_control.h"
+
+namespace orvo_test {
+
+std::wstring Wide(std::string_view utf8);
+std::string Utf8(std::wstring_view wide);
+
+// The directory the plug-in DLLs were built into, from the command line.
+void SetDistDirectory(std::string directory);
+
+// A plug-in DLL loaded for one test, heap counting on; unloaded at the end.
+class Plugin {
+ public:
+  explicit Plugin(const char* name);
+  ~Plugin();
+  Plugin(const Plugin&) = delete;
+  Plugin& operator=(const Plugin&) = delete;
+  HMODULE module() const { return module_; }
+
+ private:
+  HMODULE module_;
+};
+
+// A fresh directory under the system's temporary directory, removed at the end.
+class TempDir {
+ public:
+  TempDir();
+  ~TempDir();
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+  // UTF-8 path of the directory, or of name inside it.
+  const std::string& path() const { return path_; }
+  std::string operator/(std::string_view name) const { return path_ + "\\" + std::string(name); }
+
+ private:
+  std::string path_;
+};
+
+void WriteFile(const std::string& path, std::string_view bytes);
+std::optional<std::string> ReadFile(const std::string& path);
+
+std::vector<std::string> Events();
+std::vector<std::string> LogLines();
+std::vector<std::string> Violations();
+
+// Heap use of counted modules between construction and Check.
+struct HeapDelta {
+  TeskHeapCounts start;
+  HeapDelta();
+  TeskHeapCounts Now() const;
+};
+
+// A loader call through the stand-in host.
+struct Imported {
+  bool found;
+  std::optional<std::string> text;  // null result: nullopt
+  uint32_t blockSize;               // size asked of AllocMem, 0 when not asked
+};
+Imported Import(const std::string& path);
+
+// A command call through the stand-in host, with its outputs as texts like
+// the host simulator prints them ("i:42", "f:2.5", "s:text").
+struct Ran {
+  std::vector<std::string> outputs;
+  int32_t flag;
+  CommandStatus status;
+  int32_t violations;
+};
+TeskValue Int(int32_t value);
+TeskValue Float(float value);
+TeskValue Str(const char* text);
+Ran Run(const char* command, std::vector<TeskValue> inputs);
+
+}  // namespace orvo_test

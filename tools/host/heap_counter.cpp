@@ -1,0 +1,223 @@
+// Counting a plug-in's heap use by redirecting its import address table.
+//
+// Every allocator a plug-in can reach is imported: the C runtime's (which
+// operator new uses) from msvcrt.dll and the Win32 heap, local and global
+// allocators from KERNEL32.dll. Redirecting those entries in one module counts
+// exactly that module's calls, whatever thread makes them.
+#include <windows.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <cstring>
+#include <iterator>
+
+#include "tesk_control.h"
+
+namespace {
+
+std::atomic<int32_t> gAllocations{0};
+std::atomic<int32_t> gReleases{0};
+
+void CountBlock(const void* block) {
+  if (block != nullptr) ++gAllocations;
+}
+
+void CountRelease(const void* block) {
+  if (block != nullptr) ++gReleases;
+}
+
+using MallocFn = void*(__cdecl*)(size_t);
+using CallocFn = void*(__cdecl*)(size_t, size_t);
+using ReallocFn = void*(__cdecl*)(void*, size_t);
+using FreeFn = void(__cdecl*)(void*);
+using StrdupFn = char*(__cdecl*)(const char*);
+using WcsdupFn = wchar_t*(__cdecl*)(const wchar_t*);
+using AlignedMallocFn = void*(__cdecl*)(size_t, size_t);
+using HeapAllocFn = LPVOID(WINAPI*)(HANDLE, DWORD, SIZE_T);
+using HeapReAllocFn = LPVOID(WINAPI*)(HANDLE, DWORD, LPVOID, SIZE_T);
+using HeapFreeFn = BOOL(WINAPI*)(HANDLE, DWORD, LPVOID);
+using LocalAllocFn = HLOCAL(WINAPI*)(UINT, SIZE_T);
+using LocalReAllocFn = HLOCAL(WINAPI*)(HLOCAL, SIZE_T, UINT);
+using LocalFreeFn = HLOCAL(WINAPI*)(HLOCAL);
+
+// The original functions, taken from the first import table redirected;
+// tags keep functions of the same type apart.
+template <int Tag, typename Function>
+Function& Saved() {
+  static Function function = nullptr;
+  return function;
+}
+
+enum Tag {
+  kMalloc, kCalloc, kRealloc, kFree, kStrdup, kWcsdup, kAlignedMalloc, kAlignedFree,
+  kHeapAlloc, kHeapReAlloc, kHeapFree, kLocalAlloc, kLocalReAlloc, kLocalFree,
+  kGlobalAlloc, kGlobalReAlloc, kGlobalFree,
+};
+
+void* __cdecl CountingMalloc(size_t size) {
+  void* block = Saved<kMalloc, MallocFn>()(size);
+  CountBlock(block);
+  return block;
+}
+void* __cdecl CountingCalloc(size_t count, size_t size) {
+  void* block = Saved<kCalloc, CallocFn>()(count, size);
+  CountBlock(block);
+  return block;
+}
+// A realloc gives its old block back and obtains the new one.
+void* __cdecl CountingRealloc(void* old, size_t size) {
+  void* block = Saved<kRealloc, ReallocFn>()(old, size);
+  if (old != nullptr && (size == 0 || block != nullptr)) CountRelease(old);
+  CountBlock(block);
+  return block;
+}
+void __cdecl CountingFree(void* block) {
+  CountRelease(block);
+  Saved<kFree, FreeFn>()(block);
+}
+char* __cdecl CountingStrdup(const char* text) {
+  char* copy = Saved<kStrdup, StrdupFn>()(text);
+  CountBlock(copy);
+  return copy;
+}
+wchar_t* __cdecl CountingWcsdup(const wchar_t* text) {
+  wchar_t* copy = Saved<kWcsdup, WcsdupFn>()(text);
+  CountBlock(copy);
+  return copy;
+}
+void* __cdecl CountingAlignedMalloc(size_t size, size_t alignment) {
+  void* block = Saved<kAlignedMalloc, AlignedMallocFn>()(size, alignment);
+  CountBlock(block);
+  return block;
+}
+void __cdecl CountingAlignedFree(void* block) {
+  CountRelease(block);
+  Saved<kAlignedFree, FreeFn>()(block);
+}
+LPVOID WINAPI CountingHeapAlloc(HANDLE heap, DWORD flags, SIZE_T size) {
+  LPVOID block = Saved<kHeapAlloc, HeapAllocFn>()(heap, flags, size);
+  CountBlock(block);
+  return block;
+}
+LPVOID WINAPI CountingHeapReAlloc(HANDLE heap, DWORD flags, LPVOID old, SIZE_T size) {
+  LPVOID block = Saved<kHeapReAlloc, HeapReAllocFn>()(heap, flags, old, size);
+  if (block != nullptr) {
+    CountRelease(old);
+    CountBlock(block);
+  }
+  return block;
+}
+BOOL WINAPI CountingHeapFree(HANDLE heap, DWORD flags, LPVOID block) {
+  CountRelease(block);
+  return Saved<kHeapFree, HeapFreeFn>()(heap, flags, block);
+}
+HLOCAL WINAPI CountingLocalAlloc(UINT flags, SIZE_T size) {
+  HLOCAL block = Saved<kLocalAlloc, LocalAllocFn>()(flags, size);
+  CountBlock(block);
+  return block;
+}
+HLOCAL WINAPI CountingLocalReAlloc(HLOCAL old, SIZE_T size, UINT flags) {
+  HLOCAL block = Saved<kLocalReAlloc, LocalReAllocFn>()(old, size, flags);
+  if (block != nullptr) {
+    CountRelease(old);
+    CountBlock(block);
+  }
+  return block;
+}
+HLOCAL WINAPI CountingLocalFree(HLOCAL block) {
+  CountRelease(block);
+  return Saved<kLocalFree, LocalFreeFn>()(block);
+}
+HGLOBAL WINAPI CountingGlobalAlloc(UINT flags, SIZE_T size) {
+  HGLOBAL block = Saved<kGlobalAlloc, LocalAllocFn>()(flags, size);
+  CountBlock(block);
+  return block;
+}
+HGLOBAL WINAPI CountingGlobalReAlloc(HGLOBAL old, SIZE_T size, UINT flags) {
+  HGLOBAL block = Saved<kGlobalReAlloc, LocalReAllocFn>()(old, size, flags);
+  if (block != nullptr) {
+    CountRelease(old);
+    CountBlock(block);
+  }
+  return block;
+}
+HGLOBAL WINAPI CountingGlobalFree(HGLOBAL block) {
+  CountRelease(block);
+  return Saved<kGlobalFree, LocalFreeFn>()(block);
+}
+
+struct Redirect {
+  const char* name;
+  void* wrapper;
+  void** saved;
+};
+
+template <int Tag, typename Function>
+Redirect Make(const char* name, Function wrapper) {
+  return {name, reinterpret_cast<void*>(wrapper), reinterpret_cast<void**>(&Saved<Tag, Function>())};
+}
+
+const Redirect kRedirects[] = {
+    Make<kMalloc>("malloc", &CountingMalloc),
+    Make<kCalloc>("calloc", &CountingCalloc),
+    Make<kRealloc>("realloc", &CountingRealloc),
+    Make<kFree>("free", &CountingFree),
+    Make<kStrdup>("_strdup", &CountingStrdup),
+    Make<kStrdup>("strdup", &CountingStrdup),
+    Make<kWcsdup>("_wcsdup", &CountingWcsdup),
+    Make<kAlignedMalloc>("_aligned_malloc", &CountingAlignedMalloc),
+    Make<kAlignedFree>("_aligned_free", &CountingAlignedFree),
+    Make<kHeapAlloc>("HeapAlloc", &CountingHeapAlloc),
+    Make<kHeapReAlloc>("HeapReAlloc", &CountingHeapReAlloc),
+    Make<kHeapFree>("HeapFree", &CountingHeapFree),
+    Make<kLocalAlloc>("LocalAlloc", &CountingLocalAlloc),
+    Make<kLocalReAlloc>("LocalReAlloc", &CountingLocalReAlloc),
+    Make<kLocalFree>("LocalFree", &CountingLocalFree),
+    Make<kGlobalAlloc>("GlobalAlloc", &CountingGlobalAlloc),
+    Make<kGlobalReAlloc>("GlobalReAlloc", &CountingGlobalReAlloc),
+    Make<kGlobalFree>("GlobalFree", &CountingGlobalFree),
+};
+
+const Redirect* FindRedirect(const char* name) {
+  for (const Redirect& redirect : kRedirects)
+    if (std::strcmp(redirect.name, name) == 0) return &redirect;
+  return nullptr;
+}
+
+void WriteEntry(void** entry, void* value) {
+  DWORD protection;
+  VirtualProtect(entry, sizeof *entry, PAGE_READWRITE, &protection);
+  *entry = value;
+  VirtualProtect(entry, sizeof *entry, protection, &protection);
+}
+
+}  // namespace
+
+extern "C" int32_t ORVO_CDECL TeskCountHeap(void* module) {
+  auto* base = static_cast<unsigned char*>(module);
+  auto* dos = reinterpret_cast<IMAGE_DOS_HEADER*>(base);
+  auto* nt = reinterpret_cast<IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
+  const IMAGE_DATA_DIRECTORY& imports = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
+  if (imports.VirtualAddress == 0) return 0;
+  int32_t redirected = 0;
+  for (auto* descriptor = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR*>(base + imports.VirtualAddress);
+       descriptor->Name != 0; ++descriptor) {
+    auto* names = reinterpret_cast<IMAGE_THUNK_DATA*>(base + descriptor->OriginalFirstThunk);
+    auto* entries = reinterpret_cast<void**>(base + descriptor->FirstThunk);
+    for (; names->u1.AddressOfData != 0; ++names, ++entries) {
+      if (IMAGE_SNAP_BY_ORDINAL(names->u1.Ordinal)) continue;
+      auto* byName = reinterpret_cast<IMAGE_IMPORT_BY_NAME*>(base + names->u1.AddressOfData);
+      const Redirect* redirect = FindRedirect(reinterpret_cast<const char*>(byName->Name));
+      if (redirect == nullptr || *entries == redirect->wrapper) continue;
+      if (*redirect->saved == nullptr) *redirect->saved = *entries;
+      WriteEntry(entries, redirect->wrapper);
+      ++redirected;
+    }
+  }
+  return redirected;
+}
+
+extern "C" void ORVO_CDECL TeskGetHeapCounts(TeskHeapCounts* counts) {
+  counts->allocations = gAllocations;
+  counts->releases = gReleases;
+}
