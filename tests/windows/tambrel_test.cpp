@@ -1,0 +1,1 @@
+// placeholder, replaced by the plug-in's Windows tests
