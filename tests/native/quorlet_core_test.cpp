@@ -1,1 +1,332 @@
-// placeholder, replaced by the implementation
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <map>
+#include <random>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "fxt_json.h"
+#include "fxt_table.h"
+#include "typings_path.h"
+#include "utf8.h"
+
+using namespace std::string_literals;
+
+namespace {
+
+using Pairs = std::vector<std::pair<std::string, std::string>>;
+
+Pairs EntriesOf(const FxtTable& table) {
+  Pairs pairs;
+  for (const FxtEntry& entry : table.entries) pairs.emplace_back(entry.key, entry.value);
+  return pairs;
+}
+
+// Every Unicode White_Space character, in UTF-8.
+const std::string kWhiteSpace[] = {
+    "\t",           "\n",           "\v",           "\f",           "\r",           " ",
+    "\xC2\x85",     "\xC2\xA0",     "\xE1\x9A\x80", "\xE2\x80\x80", "\xE2\x80\x81", "\xE2\x80\x82",
+    "\xE2\x80\x83", "\xE2\x80\x84", "\xE2\x80\x85", "\xE2\x80\x86", "\xE2\x80\x87", "\xE2\x80\x88",
+    "\xE2\x80\x89", "\xE2\x80\x8A", "\xE2\x80\xA8", "\xE2\x80\xA9", "\xE2\x80\xAF", "\xE2\x81\x9F",
+    "\xE3\x80\x80",
+};
+
+// Characters next to White_Space ones in code point or in encoding: content.
+const std::string kNotWhiteSpace[] = {
+    "\x08",         "\x0E",         "\x1C",         "\x1F",
+    "\x7F",         "\0"s,          "\xC2\x84",     "\xC2\xA1",
+    "\xC4\x85",     "\xC4\xA0",     "\xE1\x9A\x81", "\xE1\x80\x80",
+    "\xE2\x80\x8B", "\xE2\x80\xA7", "\xE2\x80\xAA", "\xE2\x80\xAE",
+    "\xE2\x81\x9E", "\xE2\x81\xA0", "\xE2\x82\x80", "\xE3\x80\x81",
+    "\xE3\x81\x80", "\xE4\x80\x80", "\xEF\xBB\xBF", "\xF0\x9F\x98\x80",
+};
+
+TEST(ParseFxt, Lines) {
+  const struct {
+    std::string text;
+    Pairs expected;
+  } cases[] = {
+      {"KEY value", {{"KEY", "value"}}},
+      {"KEY  two  blanks", {{"KEY", " two  blanks"}}},
+      {"KEY\tvalue text", {{"KEY\tvalue", "text"}}},
+      {"KEY", {}},
+      {"KEY ", {}},
+      {"KEY\tvalue", {}},
+      {"   # note", {}},
+      {";note", {}},
+      {"KEY #note", {{"KEY", "#note"}}},
+      {"KEY a;b#c", {{"KEY", "a;b#c"}}},
+      {"A 1\nA 2", {{"A", "2"}}},
+      {"b 1\nB 2\na 3", {{"B", "2"}, {"a", "3"}, {"b", "1"}}},
+      {"\xEF\xBB\xBF#x y", {{"\xEF\xBB\xBF#x", "y"}}},
+      {"x y\xC2\xA0", {{"x", "y"}}},
+      {" \t\r\n\n\xC2\xA0\xE3\x80\x80\n\v\f\r\n", {}},
+      {"a b\rc d\re f\r", {{"a", "b\rc d\re f"}}},
+      {"a 1\n\nb 2", {{"a", "1"}, {"b", "2"}}},
+      {"", {}},
+      {"\n", {}},
+      {"k\0ey va\0lue"s, {{"k\0ey"s, "va\0lue"s}}},
+      {"\xE3\x80\x80\xC2\x85key value\xC2\x85\xE3\x80\x80", {{"key", "value"}}},
+      {"\xE2\x80\x8Bkey value\xEF\xBB\xBF", {{"\xE2\x80\x8Bkey", "value\xEF\xBB\xBF"}}},
+      {"\x1Fkey value\x1C", {{"\x1Fkey", "value\x1C"}}},
+      {"\xC3\xA9 1\nz 2", {{"z", "2"}, {"\xC3\xA9", "1"}}},
+      {"AB 1\nA 2", {{"A", "2"}, {"AB", "1"}}},
+      {"a\0 1\na 2"s, {{"a", "2"}, {"a\0"s, "1"}}},
+      {"abcdefghijklmnop2 1\nabcdefghijklmnop1 2\nabcdefghijklmnop 3\nabcdefghijklmnop1 4",
+       {{"abcdefghijklmnop", "3"}, {"abcdefghijklmnop1", "4"}, {"abcdefghijklmnop2", "1"}}},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(EntriesOf(ParseFxt(c.text)), c.expected) << testing::PrintToString(c.text);
+  }
+}
+
+TEST(ParseFxt, CrLfAndLfGiveTheSameTable) {
+  const std::string lf = "; header\nb two words\n  a 1\n\n# c x\nb 3\nlast line";
+  std::string crlf;
+  for (const char c : lf) crlf += c == '\n' ? "\r\n" : std::string(1, c);
+  const Pairs expected = {{"a", "1"}, {"b", "3"}, {"last", "line"}};
+  EXPECT_EQ(EntriesOf(ParseFxt(lf)), expected);
+  EXPECT_EQ(EntriesOf(ParseFxt(crlf)), expected);
+}
+
+TEST(ParseFxt, TrimsExactlyTheWhiteSpaceCharacters) {
+  for (const std::string& space : kWhiteSpace) {
+    EXPECT_EQ(EntriesOf(ParseFxt(space + space + "k v" + space)), (Pairs{{"k", "v"}}))
+        << testing::PrintToString(space);
+  }
+  for (const std::string& other : kNotWhiteSpace) {
+    EXPECT_EQ(EntriesOf(ParseFxt(other + "k v" + other)), (Pairs{{other + "k", "v" + other}}))
+        << testing::PrintToString(other);
+  }
+}
+
+// Plain reference: split at LF, trim by matching whole White_Space characters,
+// enter into an ordered map comparing unsigned bytes.
+struct UnsignedLess {
+  bool operator()(const std::string& a, const std::string& b) const {
+    return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
+      return static_cast<unsigned char>(x) < static_cast<unsigned char>(y);
+    });
+  }
+};
+
+Pairs ReferenceParse(const std::string& text) {
+  std::vector<std::string> lines(1);
+  for (const char c : text) {
+    if (c == '\n') {
+      lines.emplace_back();
+    } else {
+      lines.back() += c;
+    }
+  }
+  std::map<std::string, std::string, UnsignedLess> table;
+  for (std::string line : lines) {
+    for (bool trimmed = true; trimmed;) {
+      trimmed = false;
+      for (const std::string& space : kWhiteSpace) {
+        if (line.starts_with(space)) {
+          line.erase(0, space.size());
+          trimmed = true;
+        }
+        if (line.ends_with(space)) {
+          line.erase(line.size() - space.size());
+          trimmed = true;
+        }
+      }
+    }
+    if (line.empty() || line[0] == '#' || line[0] == ';') continue;
+    const std::size_t blank = line.find(' ');
+    if (blank == std::string::npos) continue;
+    table[line.substr(0, blank)] = line.substr(blank + 1);
+  }
+  return Pairs(table.begin(), table.end());
+}
+
+TEST(ParseFxt, MatchesReferenceOnRandomTexts) {
+  const std::string alphabet[] = {" ", "\t", "\r",       "\n",           "#",  ";", "a",
+                                  "b", "a",  "\xC2\xA0", "\xE3\x80\x80", "\0"s};
+  std::mt19937 random(20240611);
+  const auto pick = [&](std::size_t count) {
+    return std::uniform_int_distribution<std::size_t>(0, count - 1)(random);
+  };
+  // Letters that do not end a key: no blank, LF or other ASCII white space.
+  const auto word = [&](std::size_t maxLength) {
+    std::string letters;
+    for (std::size_t length = pick(maxLength + 1); length != 0; --length) {
+      letters += alphabet[4 + pick(std::size(alphabet) - 4)];
+    }
+    return letters;
+  };
+  for (int round = 0; round < 4000; ++round) {
+    // Words from a small pool, most sharing a long stem: keys repeat and agree
+    // in many leading bytes, which is what the sort and the removal of
+    // duplicates have to get right.
+    const std::string stem = word(20);
+    std::string pool[4];
+    for (std::string& entry : pool) entry = (pick(4) != 0 ? stem : "") + "a" + word(4);
+    std::string text;
+    for (std::size_t pieces = pick(60); pieces != 0; --pieces) {
+      text += pick(2) == 0 ? pool[pick(std::size(pool))] : alphabet[pick(std::size(alphabet))];
+    }
+    ASSERT_EQ(EntriesOf(ParseFxt(text)), ReferenceParse(text)) << testing::PrintToString(text);
+  }
+}
+
+TEST(IsValidUtf8, Sequences) {
+  const struct {
+    std::string text;
+    bool valid;
+  } cases[] = {
+      {"", true},
+      {"plain ASCII\0\x7F"s, true},
+      {"\xC2\x80 \xDF\xBF", true},                  // U+0080, U+07FF
+      {"\xE0\xA0\x80 \xEF\xBF\xBF", true},          // U+0800, U+FFFF
+      {"\xED\x9F\xBF \xEE\x80\x80", true},          // U+D7FF, U+E000
+      {"\xF0\x90\x80\x80 \xF4\x8F\xBF\xBF", true},  // U+10000, U+10FFFF
+      {"\xC0\x80", false},                          // overlong U+0000
+      {"\xC1\xBF", false},                          // overlong U+007F
+      {"\xE0\x9F\xBF", false},                      // overlong U+07FF
+      {"\xF0\x8F\xBF\xBF", false},                  // overlong U+FFFF
+      {"\xED\xA0\x80", false},                      // U+D800
+      {"\xED\xBF\xBF", false},                      // U+DFFF
+      {"\xF4\x90\x80\x80", false},                  // U+110000
+      {"\xF5\x80\x80\x80", false},
+      {"\xFF", false},
+      {"\x80", false},
+      {"a\xBF", false},
+      {"\xC2\x80\x80", false},  // continuation after a full sequence
+      {"\xC2", false},
+      {"\xE2\x82", false},
+      {"\xF0\x9F\x98", false},
+      {"\xE2\x82x", false},
+      {"\xF0\x9F\x98 ", false},
+      {"\xC2\xC2\x80", false},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(IsValidUtf8(c.text), c.valid) << testing::PrintToString(c.text);
+  }
+}
+
+TEST(IsValidUtf8, SequenceAfterAsciiRunAtEveryOffset) {
+  const struct {
+    std::string sequence;
+    bool valid;
+  } cases[] = {
+      {"\xE2\x82\xAC", true}, {"\x80", false}, {"\xE2\x82", false}, {"\xED\xA0\x80", false}};
+  for (std::size_t offset = 0; offset <= 16; ++offset) {
+    for (const auto& c : cases) {
+      const std::string ascii(offset, 'a');
+      EXPECT_EQ(IsValidUtf8(ascii + c.sequence), c.valid) << offset;
+      EXPECT_EQ(IsValidUtf8(ascii + c.sequence + "0123456789abcdef"), c.valid) << offset;
+    }
+  }
+}
+
+TEST(EncodeFxtJson, ExactText) {
+  const struct {
+    std::string before;
+    std::string fxt;
+    std::string expected;
+  } cases[] = {
+      {"", "B 2\nA 1\nA 3\n", R"({"A":"3","B":"2"})"},
+      {"", "", "{}"},
+      {"[", "k v", R"([{"k":"v"})"},
+      {"", "q \"x\"\nb a\\b\nt a\tb\nv a\vb\nu \xC3\xA9 /\n\"k\\ 1",
+       R"({"\"k\\":"1","b":"a\\b","q":"\"x\"","t":"a\tb","u":"é /","v":"a\u000bb"})"},
+  };
+  for (const auto& c : cases) {
+    std::string buffer = c.before;
+    EncodeFxtJson(ParseFxt(c.fxt), buffer);
+    EXPECT_EQ(buffer, c.expected);
+  }
+}
+
+TEST(AppendJsonString, QuotesAndEscapes) {
+  std::string buffer = "x";
+  AppendJsonString("a\"b\\c\x01\xC3\xA9", buffer);
+  EXPECT_EQ(buffer, R"(x"a\"b\\c\u0001é")");
+  AppendJsonString("", buffer);
+  EXPECT_EQ(buffer, R"(x"a\"b\\c\u0001é""")");
+}
+
+std::string TypingsPathFor(const std::string& directory) {
+  char buffer[kDirectoryBufferSize] = {};
+  std::memcpy(buffer, directory.data(), std::min(directory.size(), sizeof buffer));
+  return QuorletTypingsPath(buffer);
+}
+
+TEST(QuorletTypingsPath, JoinsDirectoryAndName) {
+  const struct {
+    std::string directory;
+    std::string expected;
+  } cases[] = {
+      {"", "quorlet.d.ts"},
+      {"C:\\dir", "C:\\dir\\quorlet.d.ts"},
+      {"C:\\dir\\", "C:\\dir\\quorlet.d.ts"},
+      {"/tmp/d/", "/tmp/d/quorlet.d.ts"},
+      {"/tmp/d", "/tmp/d\\quorlet.d.ts"},
+      {"C:", "C:quorlet.d.ts"},
+      {"c:", "c:quorlet.d.ts"},
+      {"z:", "z:quorlet.d.ts"},
+      {"CC:", "CC:\\quorlet.d.ts"},
+      {"1:", "1:\\quorlet.d.ts"},
+      {"@:", "@:\\quorlet.d.ts"},
+      {"[:", "[:\\quorlet.d.ts"},
+      {"`:", "`:\\quorlet.d.ts"},
+      {"{:", "{:\\quorlet.d.ts"},
+      {"C\\", "C\\quorlet.d.ts"},
+      {"D:\\\xC3\xA9t\xC3\xA9", "D:\\\xC3\xA9t\xC3\xA9\\quorlet.d.ts"},
+      {"a\xFF", "quorlet.d.ts"},
+      {"C:\\d\0\xFFjunk"s, "C:\\d\\quorlet.d.ts"},
+      {std::string(255, 'a'), std::string(255, 'a') + "\\quorlet.d.ts"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(TypingsPathFor(c.directory), c.expected) << testing::PrintToString(c.directory);
+  }
+}
+
+TEST(QuorletTypingsPath, UnterminatedBufferCountsAsEmpty) {
+  char buffer[kDirectoryBufferSize];
+  std::memset(buffer, 'a', sizeof buffer);
+  EXPECT_EQ(QuorletTypingsPath(buffer), "quorlet.d.ts");
+}
+
+TEST(TrimTrailingWhiteSpace, RemovesOnlyWhiteSpaceAtTheEnd) {
+  const struct {
+    std::string text;
+    std::string expected;
+  } cases[] = {
+      {"Access is denied.\r\n", "Access is denied."},
+      {"", ""},
+      {"\r\n \xE3\x80\x80", ""},
+      {" x y", " x y"},
+      {"x \t\xE2\x80\xAF\xC2\xA0\n", "x"},
+      {"\xC2\xA0x", "\xC2\xA0x"},
+  };
+  for (const auto& c : cases) {
+    std::string text = c.text;
+    TrimTrailingWhiteSpace(text);
+    EXPECT_EQ(text, c.expected) << testing::PrintToString(c.text);
+  }
+  for (const std::string& space : kWhiteSpace) {
+    std::string text = "x" + space + space;
+    TrimTrailingWhiteSpace(text);
+    EXPECT_EQ(text, "x") << testing::PrintToString(space);
+  }
+  for (const std::string& other : kNotWhiteSpace) {
+    std::string text = "x" + other;
+    TrimTrailingWhiteSpace(text);
+    EXPECT_EQ(text, "x" + other) << testing::PrintToString(other);
+  }
+}
+
+TEST(OsErrorText, AppendsTheCode) {
+  EXPECT_EQ(OsErrorText("Access is denied.", 5), "Access is denied. (os error 5)");
+  EXPECT_EQ(OsErrorText("", 0), " (os error 0)");
+  EXPECT_EQ(OsErrorText("Failed", 4294967295u), "Failed (os error 4294967295)");
+}
+
+}  // namespace
