@@ -38,7 +38,7 @@ TEST_F(QuorletStartTest, LogsBannerThenRegistersThenWritesTypings) {
 }
 
 TEST_F(QuorletStartTest, ReplacesLongerAndShorterContent) {
-  for (const std::string old : {std::string(5000, 'x'), std::string("short")}) {
+  for (const std::string& old : {std::string(5000, 'x'), std::string("short")}) {
     WriteFile(dir_ / "quorlet.d.ts", old);
     TeskSetDirectory(dir_.path().c_str());
     Plugin quorlet("Quorlet.orvo");
@@ -99,14 +99,22 @@ TEST_F(QuorletStartTest, MissingDirectoryLogsOneLineAndTheLoaderWorks) {
   EXPECT_EQ(Import(dir_ / "t.fxt").text, "{\"K\":\"v\"}");
 }
 
-TEST_F(QuorletStartTest, ReadOnlyTypingsFileLogsAccessDenied) {
+// A file another process holds without sharing cannot be replaced. (A
+// read-only attribute is no test here: Wine running as root writes anyway.)
+TEST_F(QuorletStartTest, LockedTypingsFileLogsTheSharingViolation) {
   WriteFile(dir_ / "quorlet.d.ts", "old");
-  SetFileAttributesW(Wide(dir_ / "quorlet.d.ts").c_str(), FILE_ATTRIBUTE_READONLY);
+  HANDLE lock = CreateFileW(Wide(dir_ / "quorlet.d.ts").c_str(), GENERIC_READ, 0, nullptr,
+                            OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(lock, INVALID_HANDLE_VALUE);
   TeskSetDirectory(dir_.path().c_str());
-  Plugin quorlet("Quorlet.orvo");
+  {
+    Plugin quorlet("Quorlet.orvo");
+  }
+  CloseHandle(lock);
   const std::vector<std::string> log = LogLines();
   ASSERT_EQ(log.size(), 2u);
-  EXPECT_EQ(log[1].substr(log[1].size() - 13), " (os error 5)") << log[1];
+  EXPECT_EQ(log[1].rfind(kFailurePrefix, 0), 0u) << log[1];
+  EXPECT_EQ(log[1].substr(log[1].size() - 14), " (os error 32)") << log[1];
   EXPECT_EQ(ReadFile(dir_ / "quorlet.d.ts"), "old");
 }
 
@@ -164,7 +172,7 @@ TEST_F(LoadFxtTest, FilesGiveTheirJsonObjects) {
       {"\xef\xbb\xbf#x y", "{\"\xef\xbb\xbf#x\":\"y\"}"},
       {"x y\xc2\xa0\r\n", R"({"x":"y"})"},
       {"a 1\rb 2\r", R"({"a":"1\rb 2"})"},
-      {"K a\0b\n", R"({"K":"a\u0000b"})"},
+      {std::string("K a\0b\n", 6), R"({"K":"a\u0000b"})"},
       {"# only\n\n  \t\n; comments\nnoblank\n", std::nullopt},
       {"", std::nullopt},
       {"K v\n# caf\xff\n", std::nullopt},
@@ -220,7 +228,10 @@ TEST_F(LoadFxtTest, ParsesToTheExpectedEntries) {
 
 TEST_F(LoadFxtTest, ConcurrentCallsGetIdenticalResults) {
   std::string file;
-  for (int i = 0; i < 2000; ++i) file += "k" + std::to_string(i * 7919 % 2000) + " value\t" + std::to_string(i) + "\n";
+  for (int i = 0; i < 2000; ++i) {
+    file += 'k';
+    file += std::to_string(i * 7919 % 2000) + " value\t" + std::to_string(i) + '\n';
+  }
   WriteFile(dir_ / "shared.fxt", file);
   const auto single = Load(dir_ / "shared.fxt");
   ASSERT_TRUE(single);
