@@ -17,6 +17,15 @@ namespace {
 
 std::atomic<int32_t> gAllocations{0};
 std::atomic<int32_t> gReleases{0};
+std::atomic<int32_t> gAllocationsUntilFailure{-1};  // -1: none fails
+
+// True when this allocation is the one chosen to fail.
+bool FailThisAllocation() {
+  int32_t left = gAllocationsUntilFailure.load();
+  while (left >= 0 && !gAllocationsUntilFailure.compare_exchange_weak(left, left - 1)) {
+  }
+  return left == 0;
+}
 
 void CountBlock(const void* block) {
   if (block != nullptr) ++gAllocations;
@@ -55,17 +64,20 @@ enum Tag {
 };
 
 void* __cdecl CountingMalloc(size_t size) {
+  if (FailThisAllocation()) return nullptr;
   void* block = Saved<kMalloc, MallocFn>()(size);
   CountBlock(block);
   return block;
 }
 void* __cdecl CountingCalloc(size_t count, size_t size) {
+  if (FailThisAllocation()) return nullptr;
   void* block = Saved<kCalloc, CallocFn>()(count, size);
   CountBlock(block);
   return block;
 }
 // A realloc gives its old block back and obtains the new one.
 void* __cdecl CountingRealloc(void* old, size_t size) {
+  if (size != 0 && FailThisAllocation()) return nullptr;
   void* block = Saved<kRealloc, ReallocFn>()(old, size);
   if (old != nullptr && (size == 0 || block != nullptr)) CountRelease(old);
   CountBlock(block);
@@ -76,16 +88,19 @@ void __cdecl CountingFree(void* block) {
   Saved<kFree, FreeFn>()(block);
 }
 char* __cdecl CountingStrdup(const char* text) {
+  if (FailThisAllocation()) return nullptr;
   char* copy = Saved<kStrdup, StrdupFn>()(text);
   CountBlock(copy);
   return copy;
 }
 wchar_t* __cdecl CountingWcsdup(const wchar_t* text) {
+  if (FailThisAllocation()) return nullptr;
   wchar_t* copy = Saved<kWcsdup, WcsdupFn>()(text);
   CountBlock(copy);
   return copy;
 }
 void* __cdecl CountingAlignedMalloc(size_t size, size_t alignment) {
+  if (FailThisAllocation()) return nullptr;
   void* block = Saved<kAlignedMalloc, AlignedMallocFn>()(size, alignment);
   CountBlock(block);
   return block;
@@ -95,11 +110,13 @@ void __cdecl CountingAlignedFree(void* block) {
   Saved<kAlignedFree, FreeFn>()(block);
 }
 LPVOID WINAPI CountingHeapAlloc(HANDLE heap, DWORD flags, SIZE_T size) {
+  if (FailThisAllocation()) return nullptr;
   LPVOID block = Saved<kHeapAlloc, HeapAllocFn>()(heap, flags, size);
   CountBlock(block);
   return block;
 }
 LPVOID WINAPI CountingHeapReAlloc(HANDLE heap, DWORD flags, LPVOID old, SIZE_T size) {
+  if (FailThisAllocation()) return nullptr;
   LPVOID block = Saved<kHeapReAlloc, HeapReAllocFn>()(heap, flags, old, size);
   if (block != nullptr) {
     CountRelease(old);
@@ -112,11 +129,13 @@ BOOL WINAPI CountingHeapFree(HANDLE heap, DWORD flags, LPVOID block) {
   return Saved<kHeapFree, HeapFreeFn>()(heap, flags, block);
 }
 HLOCAL WINAPI CountingLocalAlloc(UINT flags, SIZE_T size) {
+  if (FailThisAllocation()) return nullptr;
   HLOCAL block = Saved<kLocalAlloc, LocalAllocFn>()(flags, size);
   CountBlock(block);
   return block;
 }
 HLOCAL WINAPI CountingLocalReAlloc(HLOCAL old, SIZE_T size, UINT flags) {
+  if (FailThisAllocation()) return nullptr;
   HLOCAL block = Saved<kLocalReAlloc, LocalReAllocFn>()(old, size, flags);
   if (block != nullptr) {
     CountRelease(old);
@@ -129,11 +148,13 @@ HLOCAL WINAPI CountingLocalFree(HLOCAL block) {
   return Saved<kLocalFree, LocalFreeFn>()(block);
 }
 HGLOBAL WINAPI CountingGlobalAlloc(UINT flags, SIZE_T size) {
+  if (FailThisAllocation()) return nullptr;
   HGLOBAL block = Saved<kGlobalAlloc, LocalAllocFn>()(flags, size);
   CountBlock(block);
   return block;
 }
 HGLOBAL WINAPI CountingGlobalReAlloc(HGLOBAL old, SIZE_T size, UINT flags) {
+  if (FailThisAllocation()) return nullptr;
   HGLOBAL block = Saved<kGlobalReAlloc, LocalReAllocFn>()(old, size, flags);
   if (block != nullptr) {
     CountRelease(old);
@@ -216,6 +237,8 @@ extern "C" int32_t ORVO_CDECL TeskCountHeap(void* module) {
   }
   return redirected;
 }
+
+extern "C" void ORVO_CDECL TeskFailHeapAllocation(int32_t index) { gAllocationsUntilFailure = index; }
 
 extern "C" void ORVO_CDECL TeskGetHeapCounts(TeskHeapCounts* counts) {
   counts->allocations = gAllocations;

@@ -82,6 +82,10 @@ typedef struct TeskHeapCounts {
 } TeskHeapCounts;
 ORVO_HOST_API void ORVO_CDECL TeskGetHeapCounts(TeskHeapCounts* counts);
 
+// Makes the counted allocation with this index from now on (0: the next one)
+// fail, as an allocator out of memory does; -1 fails none.
+ORVO_HOST_API void ORVO_CDECL TeskFailHeapAllocation(int32_t index);
+
 #ifdef __cplusplus
 }
 #endif
