@@ -238,7 +238,9 @@ extern "C" int32_t ORVO_CDECL TeskCountHeap(void* module) {
   return redirected;
 }
 
-extern "C" void ORVO_CDECL TeskFailHeapAllocation(int32_t index) { gAllocationsUntilFailure = index; }
+extern "C" int32_t ORVO_CDECL TeskFailHeapAllocation(int32_t index) {
+  return gAllocationsUntilFailure.exchange(index);
+}
 
 extern "C" void ORVO_CDECL TeskGetHeapCounts(TeskHeapCounts* counts) {
   counts->allocations = gAllocations;

@@ -83,8 +83,10 @@ typedef struct TeskHeapCounts {
 ORVO_HOST_API void ORVO_CDECL TeskGetHeapCounts(TeskHeapCounts* counts);
 
 // Makes the counted allocation with this index from now on (0: the next one)
-// fail, as an allocator out of memory does; -1 fails none.
-ORVO_HOST_API void ORVO_CDECL TeskFailHeapAllocation(int32_t index);
+// fail, as an allocator out of memory does; -1 fails none. Returns how many
+// allocations were still to go before the failure set earlier, or -1 when it
+// has happened (or none was set).
+ORVO_HOST_API int32_t ORVO_CDECL TeskFailHeapAllocation(int32_t index);
 
 #ifdef __cplusplus
 }
