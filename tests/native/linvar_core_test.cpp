@@ -2,66 +2,18 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <random>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "reference_text.h"
+
 namespace {
 
 using namespace std::string_literals;
 
-// The rules applied in the plainest way: cut at 0x1A, CR LF to LF, split at
-// LF, escape byte by byte.
-std::string ReferenceJsonLines(std::string_view input) {
-  const std::string_view text = input.substr(0, input.find('\x1a'));
-  std::string cooked;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') continue;
-    cooked += text[i];
-  }
-  std::vector<std::string> lines;
-  std::size_t start = 0;
-  while (start < cooked.size()) {
-    const std::size_t lf = cooked.find('\n', start);
-    if (lf == std::string::npos) {
-      lines.push_back(cooked.substr(start));
-      break;
-    }
-    lines.push_back(cooked.substr(start, lf - start));
-    start = lf + 1;
-  }
-  struct ShortEscape {
-    char byte;
-    const char* form;
-  };
-  static constexpr ShortEscape kShortEscapes[] = {{'"', "\\\""}, {'\\', "\\\\"}, {'\b', "\\b"},
-                                                  {'\t', "\\t"}, {'\n', "\\n"},  {'\f', "\\f"},
-                                                  {'\r', "\\r"}};
-  std::string json = "[";
-  for (const std::string& line : lines) {
-    if (json.size() > 1) json += ',';
-    json += '"';
-    for (const char byte : line) {
-      const ShortEscape* found = nullptr;
-      for (const ShortEscape& escape : kShortEscapes) {
-        if (escape.byte == byte) found = &escape;
-      }
-      if (found != nullptr) {
-        json += found->form;
-      } else if (static_cast<unsigned char>(byte) < 0x20) {
-        char form[7];
-        std::snprintf(form, sizeof form, "\\u%04x", static_cast<unsigned>(byte));
-        json += form;
-      } else {
-        json += byte;
-      }
-    }
-    json += '"';
-  }
-  return json + "]";
-}
+using reference::JsonLinesText;
 
 // Feeds the chunks in order, each of them even after the input has ended,
 // and checks that every call reports whether a 0x1A has been seen so far.
@@ -139,7 +91,7 @@ const LinesCase kCases[] = {
 TEST(TextLines, TableFedInEveryWay) {
   for (const LinesCase& c : kCases) {
     ExpectEveryFeedGives(c.input, c.json);
-    EXPECT_EQ(ReferenceJsonLines(c.input), c.json) << c.json;
+    EXPECT_EQ(JsonLinesText(c.input), c.json) << c.json;
   }
 }
 
@@ -152,7 +104,7 @@ TEST(TextLines, RandomInputsMatchReference) {
     for (char& byte : input) {
       byte = random() % 3 == 0 ? kAlphabet[random() % sizeof kAlphabet] : 'a';
     }
-    ExpectEveryFeedGives(input, ReferenceJsonLines(input));
+    ExpectEveryFeedGives(input, JsonLinesText(input));
   }
 }
 
@@ -167,7 +119,7 @@ TEST(TextLines, ReservedRoomHoldsATypicalFile) {
   AppendJsonLines(lines, file);
   FinishJsonLines(lines);
   EXPECT_EQ(lines.json.data(), data);
-  EXPECT_EQ(lines.json, ReferenceJsonLines(file));
+  EXPECT_EQ(lines.json, JsonLinesText(file));
 }
 
 }  // namespace

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <map>
 #include <random>
 #include <string>
 #include <utility>
@@ -10,6 +9,7 @@
 
 #include "fxt_json.h"
 #include "fxt_table.h"
+#include "reference_text.h"
 #include "typings_path.h"
 #include "utf8.h"
 
@@ -25,14 +25,7 @@ Pairs EntriesOf(const FxtTable& table) {
   return pairs;
 }
 
-// Every Unicode White_Space character, in UTF-8.
-const std::string kWhiteSpace[] = {
-    "\t",           "\n",           "\v",           "\f",           "\r",           " ",
-    "\xC2\x85",     "\xC2\xA0",     "\xE1\x9A\x80", "\xE2\x80\x80", "\xE2\x80\x81", "\xE2\x80\x82",
-    "\xE2\x80\x83", "\xE2\x80\x84", "\xE2\x80\x85", "\xE2\x80\x86", "\xE2\x80\x87", "\xE2\x80\x88",
-    "\xE2\x80\x89", "\xE2\x80\x8A", "\xE2\x80\xA8", "\xE2\x80\xA9", "\xE2\x80\xAF", "\xE2\x81\x9F",
-    "\xE3\x80\x80",
-};
+using reference::kWhiteSpace;
 
 // Characters next to White_Space ones in code point or in encoding: content.
 const std::string kNotWhiteSpace[] = {
@@ -103,48 +96,6 @@ TEST(ParseFxt, TrimsExactlyTheWhiteSpaceCharacters) {
   }
 }
 
-// Plain reference: split at LF, trim by matching whole White_Space characters,
-// enter into an ordered map comparing unsigned bytes.
-struct UnsignedLess {
-  bool operator()(const std::string& a, const std::string& b) const {
-    return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
-      return static_cast<unsigned char>(x) < static_cast<unsigned char>(y);
-    });
-  }
-};
-
-Pairs ReferenceParse(const std::string& text) {
-  std::vector<std::string> lines(1);
-  for (const char c : text) {
-    if (c == '\n') {
-      lines.emplace_back();
-    } else {
-      lines.back() += c;
-    }
-  }
-  std::map<std::string, std::string, UnsignedLess> table;
-  for (std::string line : lines) {
-    for (bool trimmed = true; trimmed;) {
-      trimmed = false;
-      for (const std::string& space : kWhiteSpace) {
-        if (line.starts_with(space)) {
-          line.erase(0, space.size());
-          trimmed = true;
-        }
-        if (line.ends_with(space)) {
-          line.erase(line.size() - space.size());
-          trimmed = true;
-        }
-      }
-    }
-    if (line.empty() || line[0] == '#' || line[0] == ';') continue;
-    const std::size_t blank = line.find(' ');
-    if (blank == std::string::npos) continue;
-    table[line.substr(0, blank)] = line.substr(blank + 1);
-  }
-  return Pairs(table.begin(), table.end());
-}
-
 TEST(ParseFxt, MatchesReferenceOnRandomTexts) {
   const std::string alphabet[] = {" ", "\t", "\r",       "\n",           "#",  ";", "a",
                                   "b", "a",  "\xC2\xA0", "\xE3\x80\x80", "\0"s};
@@ -171,7 +122,8 @@ TEST(ParseFxt, MatchesReferenceOnRandomTexts) {
     for (std::size_t pieces = pick(60); pieces != 0; --pieces) {
       text += pick(2) == 0 ? pool[pick(std::size(pool))] : alphabet[pick(std::size(alphabet))];
     }
-    ASSERT_EQ(EntriesOf(ParseFxt(text)), ReferenceParse(text)) << testing::PrintToString(text);
+    ASSERT_EQ(EntriesOf(ParseFxt(text)), reference::FxtEntries(text))
+        << testing::PrintToString(text);
   }
 }
 
