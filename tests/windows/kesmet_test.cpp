@@ -1,1 +1,265 @@
-// placeholder, replaced by the plug-in's Windows tests
+// Kesmet in a real Windows process: start-up and the six INI commands on real
+// files through the platform's private-profile functions.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <limits>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "support.h"
+
+namespace orvo_test {
+namespace {
+
+constexpr char kReadInt[] = "READ_INT_FROM_INI_FILE";
+constexpr char kWriteInt[] = "WRITE_INT_TO_INI_FILE";
+constexpr char kReadFloat[] = "READ_FLOAT_FROM_INI_FILE";
+constexpr char kWriteFloat[] = "WRITE_FLOAT_TO_INI_FILE";
+constexpr char kReadString[] = "READ_STRING_FROM_INI_FILE";
+constexpr char kWriteString[] = "WRITE_STRING_TO_INI_FILE";
+constexpr char kBom[] = "\xef\xbb\xbf";  // U+FEFF, how a UTF-16 file's mark reads in UTF-8
+constexpr char kEuro[] = "\xe2\x82\xac";
+constexpr char kGrin[] = "\xf0\x9f\x98\x80";  // a surrogate pair in UTF-16
+
+std::string Repeat(const std::string& text, int count) {
+  std::string repeated;
+  for (int i = 0; i < count; ++i) repeated += text;
+  return repeated;
+}
+
+// The bytes of a UTF-16LE file with its byte-order mark, from UTF-8 text.
+std::string Utf16File(const std::string& utf8) {
+  const std::wstring wide = Wide(kBom + utf8);
+  return std::string(reinterpret_cast<const char*>(wide.data()), wide.size() * sizeof(wchar_t));
+}
+
+// The text of a file with the one section s.
+std::string Ini(const std::string& lines) {
+  return "[s]\r\n" + lines + "\r\n";
+}
+
+// A file's text as UTF-8: UTF-16LE (mark included) when it starts with the
+// mark, else its bytes. nullopt when there is no file.
+std::optional<std::string> FileText(const std::string& path) {
+  const std::optional<std::string> bytes = ReadFile(path);
+  if (!bytes || bytes->rfind("\xff\xfe", 0) != 0) return bytes;
+  return Utf8(std::wstring(reinterpret_cast<const wchar_t*>(bytes->data()),
+                           bytes->size() / sizeof(wchar_t)));
+}
+
+// One command on one file: the file's bytes before (none: no file), the
+// command's value argument (write commands), what the script gets back, and
+// the file's text afterwards (none: no file). A read must leave it unchanged.
+struct Case {
+  const char* name;
+  std::optional<std::string> before;
+  const char* command;
+  std::vector<TeskValue> value;
+  std::vector<std::string> outputs;
+  int32_t flag;
+  std::optional<std::string> after = {};
+  std::string file = "t.ini";
+  std::string section = "s";
+  std::string key = "k";
+};
+
+class KesmetTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    TeskReset();
+    kesmet_ = std::make_unique<Plugin>("Kesmet.orvo");
+  }
+  void TearDown() override {
+    EXPECT_EQ(Violations(), std::vector<std::string>{});
+    kesmet_.reset();
+  }
+
+  // Runs the command, checking what every call must hold: status 0, no breach
+  // of the host contract, and no heap use at all.
+  static Ran Call(const char* command, std::vector<TeskValue> inputs) {
+    const HeapDelta heap;
+    const Ran ran = orvo_test::Run(command, std::move(inputs));
+    const TeskHeapCounts used = heap.Now();
+    EXPECT_EQ(used.allocations, 0) << command;
+    EXPECT_EQ(used.releases, 0) << command;
+    EXPECT_EQ(ran.status, 0) << command;
+    EXPECT_EQ(ran.violations, 0) << command;
+    return ran;
+  }
+
+  void Check(const Case& c) {
+    const TempDir dir;
+    const std::string path = dir / c.file;
+    if (c.before) WriteFile(path, *c.before);
+    std::vector<TeskValue> inputs = c.value;
+    for (const std::string* text : {&path, &c.section, &c.key})
+      inputs.push_back(Str(text->c_str()));
+    const Ran ran = Call(c.command, inputs);
+    EXPECT_EQ(ran.outputs, c.outputs) << c.name;
+    EXPECT_EQ(ran.flag, c.flag) << c.name;
+    if (c.value.empty())
+      EXPECT_EQ(ReadFile(path), c.before) << c.name << ": a read changes nothing";
+    else
+      EXPECT_EQ(FileText(path), c.after) << c.name;
+  }
+
+  std::unique_ptr<Plugin> kesmet_;
+};
+
+TEST(KesmetStartTest, LogsBannerThenRegistersTheSixCommands) {
+  TeskReset();
+  Plugin kesmet("Kesmet.orvo");
+  EXPECT_EQ(Events(), (std::vector<std::string>{
+                          "log:Kesmet plugin 1.2",
+                          "command:READ_INT_FROM_INI_FILE:fs",
+                          "command:WRITE_INT_TO_INI_FILE:fs",
+                          "command:READ_FLOAT_FROM_INI_FILE:fs",
+                          "command:WRITE_FLOAT_TO_INI_FILE:fs",
+                          "command:READ_STRING_FROM_INI_FILE:fs",
+                          "command:WRITE_STRING_TO_INI_FILE:fs",
+                      }));
+}
+
+TEST_F(KesmetTest, EdgeCases) {
+  const std::string digits = Repeat("0123456789", 20);
+  const std::string first127 = digits.substr(0, 127);
+  // Whole, the exponent is 5 and 72 zeros, an infinity; the first 127
+  // characters end before the 5.
+  const std::string longNumber = "1e" + std::string(125, '0') + "5" + std::string(72, '0');
+  const std::string noDirectory = "missing\\t.ini";
+  const Case cases[] = {
+      {"int, missing key", Ini("other=1"), kReadInt, {}, {"i:-2147483648"}, 0},
+      {"int, missing file", {}, kReadInt, {}, {"i:-2147483648"}, 0},
+      {"int, -2147483648", Ini("k=-2147483648"), kReadInt, {}, {"i:-2147483648"}, 0},
+      {"int, 42", Ini("k=42"), kReadInt, {}, {"i:42"}, 1},
+      {"write int -5, new file", {}, kWriteInt, {Int(-5)}, {}, 1, Ini("k=-5")},
+      {"write int 42 over 7", Ini("k=7"), kWriteInt, {Int(42)}, {}, 1, Ini("k=42")},
+      {"write smallest int", {}, kWriteInt, {Int(INT32_MIN)}, {}, 1, Ini("k=-2147483648")},
+      {"write float 1234567", {}, kWriteFloat, {Float(1234567.0f)}, {}, 1, Ini("k=1.23457e+06")},
+      {"float, six digits back", Ini("k=1.23457e+06"), kReadFloat, {}, {"f:1234570"}, 1},
+      {"float, number then text", Ini("k=2.5xyz"), kReadFloat, {}, {"f:2.5"}, 1},
+      {"float, no number", Ini("k=abc"), kReadFloat, {}, {"f:0"}, 1},
+      {"float, empty text", Ini("k="), kReadFloat, {}, {"f:0"}, 0},
+      {"float, missing key", Ini("other=1"), kReadFloat, {}, {"f:0"}, 0},
+      {"float, 127 characters parsed", Ini("k=" + longNumber), kReadFloat, {}, {"f:1"}, 1},
+      {"string", Ini("k=hello world"), kReadString, {}, {"s:hello world"}, 1},
+      {"string, empty text", Ini("k="), kReadString, {}, {"s:"}, 0},
+      {"string, missing section", "[t]\r\nk=x\r\n", kReadString, {}, {"s:"}, 0},
+      {"string, 200 characters", Ini("k=" + digits), kReadString, {}, {"s:" + first127}, 1},
+      {"write empty string keeps the key", Ini("k=old"), kWriteString, {Str("")}, {}, 1, Ini("k=")},
+      {"write string, new file", {}, kWriteString, {Str("v")}, {}, 1, Ini("k=v")},
+      {"write int, no directory", {}, kWriteInt, {Int(1)}, {}, 0, {}, noDirectory},
+      {"write float, no directory", {}, kWriteFloat, {Float(1)}, {}, 0, {}, noDirectory},
+      {"write string, no directory", {}, kWriteString, {Str("v")}, {}, 0, {}, noDirectory},
+  };
+  for (const Case& c : cases) Check(c);
+}
+
+TEST_F(KesmetTest, WritesFloatsAsC99Does) {
+  const float inf = std::numeric_limits<float>::infinity();
+  const struct {
+    float value;
+    const char* text;
+  } floats[] = {
+      {1000000.0f, "1e+06"}, {100000.0f, "100000"},
+      {123456.5f, "123456"}, {0.1f, "0.1"},
+      {0.00001f, "1e-05"},   {1e-30f, "1e-30"},
+      {inf, "inf"},          {-inf, "-inf"},
+      {-0.0f, "-0"},         {std::numeric_limits<float>::quiet_NaN(), "nan"},
+  };
+  for (const auto& f : floats)
+    Check({f.text, {}, kWriteFloat, {Float(f.value)}, {}, 1, Ini(std::string("k=") + f.text)});
+}
+
+TEST_F(KesmetTest, ReadsFloatsAsC99Does) {
+  const struct {
+    const char* text;
+    const char* value;
+  } texts[] = {
+      {"0x1p3", "f:8"},   {"-0x1.8p1", "f:-3"},   {"inf", "f:inf"},  {"infinity", "f:inf"},
+      {"-INF", "f:-inf"}, {"nan", "f:nan"},       {"1e50", "f:inf"}, {"-1e50", "f:-inf"},
+      {"1e-50", "f:0"},   {"+7.25e0x", "f:7.25"},
+  };
+  for (const auto& t : texts)
+    Check({t.text, Ini(std::string("k=") + t.text), kReadFloat, {}, {t.value}, 1});
+}
+
+// The string result holds 127 bytes of UTF-8; the read text can need more.
+TEST_F(KesmetTest, ReadStringCutsOnWholeCharacters) {
+  const auto file = [](const std::string& value) { return Utf16File(Ini("k=" + value)); };
+  const std::string a123(123, 'a');
+  const Case cases[] = {
+      {"127 euro signs", file(Repeat(kEuro, 127)), kReadString, {}, {"s:" + Repeat(kEuro, 42)}, 1},
+      {"pair across the cut", file(a123 + "a" + kGrin), kReadString, {}, {"s:" + a123 + "a"}, 1},
+      {"pair just fits", file(a123 + kGrin + "b"), kReadString, {}, {"s:" + a123 + kGrin}, 1},
+      // The platform's cut at 127 units leaves the pair's first half alone.
+      {"split by the read", file(a123 + "aaa" + kGrin), kReadString, {}, {"s:" + a123 + "aaa"}, 1},
+  };
+  for (const Case& c : cases) Check(c);
+}
+
+TEST_F(KesmetTest, NonAsciiPathSectionKeyAndValue) {
+  const std::string file = "s\xc3\xa9t " + std::string(kEuro) + ".ini";
+  const std::string section = "Z\xc3\xbcrich \xe6\x97\xa5";
+  const std::string key = "cl\xc3\xa9";
+  const std::string value = "v\xc3\xa4rde " + std::string(kEuro) + kGrin;
+  const std::string text = "[" + section + "]\r\n" + key + "=" + value + "\r\n";
+  // The platform writes UTF-16 into a file that already is UTF-16.
+  Check({"write",
+         Utf16File(""),
+         kWriteString,
+         {Str(value.c_str())},
+         {},
+         1,
+         kBom + text,
+         file,
+         section,
+         key});
+  Check({"read", Utf16File(text), kReadString, {}, {"s:" + value}, 1, {}, file, section, key});
+  Check({"write int", {}, kWriteInt, {Int(7)}, {}, 1, Ini("k=7"), file});
+}
+
+TEST_F(KesmetTest, RelativePathIsResolvedByTheHost) {
+  const TempDir dir;
+  TeskSetBase(dir.path().c_str());
+  EXPECT_EQ(Call(kWriteInt, {Int(42), Str("rel.ini"), Str("s"), Str("k")}).flag, 1);
+  EXPECT_EQ(Call(kReadInt, {Str("rel.ini"), Str("s"), Str("k")}).outputs,
+            std::vector<std::string>{"i:42"});
+  EXPECT_EQ(FileText(dir / "rel.ini"), Ini("k=42"));
+  const std::vector<std::string> events = Events();
+  EXPECT_EQ(std::count(events.begin(), events.end(), "resolve:rel.ini"), 2);
+}
+
+// Windows' msvcrt.dll writes "1e+006" and "1.#INF" and lacks C99 parsing;
+// Wine's copy does not, so only the import table shows the DLL avoids it.
+TEST_F(KesmetTest, NumberTextsDoNotComeFromMsvcrt) {
+  const auto* base = reinterpret_cast<const BYTE*>(kesmet_->module());
+  const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS32*>(
+      base + reinterpret_cast<const IMAGE_DOS_HEADER*>(base)->e_lfanew);
+  const IMAGE_DATA_DIRECTORY& directory =
+      nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
+  std::vector<std::string> imported;
+  for (auto* entry =
+           reinterpret_cast<const IMAGE_IMPORT_DESCRIPTOR*>(base + directory.VirtualAddress);
+       entry->Name != 0; ++entry) {
+    if (lstrcmpiA(reinterpret_cast<const char*>(base + entry->Name), "msvcrt.dll") != 0) continue;
+    for (auto* thunk =
+             reinterpret_cast<const IMAGE_THUNK_DATA32*>(base + entry->OriginalFirstThunk);
+         thunk->u1.AddressOfData != 0; ++thunk)
+      if (!IMAGE_SNAP_BY_ORDINAL32(thunk->u1.Ordinal))
+        imported.emplace_back(reinterpret_cast<const char*>(
+            reinterpret_cast<const IMAGE_IMPORT_BY_NAME*>(base + thunk->u1.AddressOfData)->Name));
+  }
+  ASSERT_NE(std::find(imported.begin(), imported.end(), "malloc"), imported.end()) << "no table";
+  for (const char* name :
+       {"wcstof", "wcstod", "strtof", "strtod", "swprintf", "_swprintf", "_snwprintf", "vswprintf",
+        "_vsnwprintf", "sprintf", "_snprintf", "_vsnprintf", "vsprintf"})
+    EXPECT_EQ(std::find(imported.begin(), imported.end(), name), imported.end()) << name;
+}
+
+}  // namespace
+}  // namespace orvo_test
