@@ -76,6 +76,7 @@ struct Ran {
   int32_t flag;
   CommandStatus status;
   int32_t violations;
+  bool operator==(const Ran&) const = default;
 };
 TeskValue Int(int32_t value);
 TeskValue Float(float value);
