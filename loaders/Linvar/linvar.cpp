@@ -1,1 +1,167 @@
-// placeholder, replaced by the plug-in
+// Linvar: scripts import plain-text files ("*.txt", "*.text") as arrays of
+// their lines.
+//
+// Start-up logs the banner, registers LoadLines for both patterns and rewrites
+// linvar.d.ts in the host's declaration directory. LoadLines reads a file the
+// way the platform's text mode reads it and hands the host the JSON array of
+// its lines. Nothing is kept between calls and nothing is thrown into the
+// host: every failure ends in a null result or one log line.
+#include <windows.h>
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <type_traits>
+
+#include "orvo_host.h"
+#include "text_lines.h"
+
+namespace {
+
+constexpr char kBanner[] = "Linvar 1.2";
+constexpr char kTextPattern[] = "*.txt";
+constexpr char kLongTextPattern[] = "*.text";
+constexpr int32_t kTypingsDirectoryKind = 1;
+constexpr std::size_t kDirectoryBufferSize = 260;
+constexpr char kTypingsSuffix[] = "\\linvar.d.ts";
+constexpr char kTypingsFailure[] = "Failed to write linvar.d.ts";
+constexpr DWORD kReadChunk = 64 * 1024;
+// Above this the file's length no longer sizes the JSON text's first reserve:
+// a 32-bit process could not hold the text anyway, and the hint must not
+// overflow when BeginJsonLines adds its margin.
+constexpr std::size_t kMaxSizeHint = std::size_t{1} << 30;
+
+// The declaration text, nine lines each ended by LF (Part 3.1).
+constexpr std::string_view kTypings =
+    "declare module \"*.txt\" {\n"
+    "  const value: string[];\n"
+    "  export default value;\n"
+    "}\n"
+    "\n"
+    "declare module \"*.text\" {\n"
+    "  const value: string[];\n"
+    "  export default value;\n"
+    "}\n";
+static_assert(kTypings.size() == 154);
+
+// What the platform's text mode stores for the declaration text: every LF
+// written as CR LF.
+constexpr std::size_t kStoredTypingsSize = 163;
+constexpr std::array<char, kStoredTypingsSize> kStoredTypings = [] {
+  std::array<char, kStoredTypingsSize> stored{};
+  std::size_t out = 0;
+  for (const char c : kTypings) {
+    if (c == '\n') stored[out++] = '\r';
+    stored[out++] = c;
+  }
+  // Not a constant expression (so no build) unless the sizes agree exactly.
+  if (out != stored.size()) throw "the stored typings are not 163 bytes";
+  return stored;
+}();
+
+// Closes a file handle when the call that opened it ends, however it ends.
+struct HandleCloser {
+  void operator()(HANDLE file) const { CloseHandle(file); }
+};
+using FileHandle = std::unique_ptr<std::remove_pointer_t<HANDLE>, HandleCloser>;
+
+FileHandle OpenNarrow(const char* path, DWORD access, DWORD disposition, DWORD flags) {
+  // The sharing the C runtime's fopen grants: others may read and write.
+  HANDLE file = CreateFileA(path, access, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, disposition,
+                            flags, nullptr);
+  return FileHandle(file == INVALID_HANDLE_VALUE ? nullptr : file);
+}
+
+// The length of the file in bytes, capped, as the JSON text's size hint.
+std::size_t SizeHint(HANDLE file) {
+  LARGE_INTEGER size{};
+  if (!GetFileSizeEx(file, &size) || size.QuadPart < 0) return 0;
+  const auto length = static_cast<unsigned long long>(size.QuadPart);
+  return length > kMaxSizeHint ? kMaxSizeHint : static_cast<std::size_t>(length);
+}
+
+// Reads the whole open file once, chunk by chunk, into the JSON array of its
+// lines. A read error ends the input like the end of the file.
+void ReadJsonLines(HANDLE file, JsonLines& lines) {
+  BeginJsonLines(lines, SizeHint(file));
+  const std::unique_ptr<char[]> chunk(new char[kReadChunk]);
+  for (;;) {
+    DWORD read = 0;
+    if (!::ReadFile(file, chunk.get(), kReadChunk, &read, nullptr) || read == 0) break;
+    if (!AppendJsonLines(lines, std::string_view(chunk.get(), read))) break;
+  }
+  FinishJsonLines(lines);
+}
+
+// The loader callback for "*.txt" and "*.text": the file's lines as a JSON
+// array of strings in an AllocMem block, or null when the file cannot be
+// opened, the host has no block or memory runs out.
+char* ORVO_CDECL LoadLines(const char* path) noexcept {
+  if (path == nullptr) return nullptr;
+  try {
+    JsonLines lines;
+    {
+      // The path goes unchanged to the narrow file functions (ANSI code page).
+      const FileHandle file =
+          OpenNarrow(path, GENERIC_READ, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN);
+      if (!file) return nullptr;
+      ReadJsonLines(file.get(), lines);
+    }  // the file is closed before the host is asked for memory
+    const std::string& json = lines.json;
+    if (json.size() >= UINT32_MAX) return nullptr;
+    char* block = static_cast<char*>(AllocMem(static_cast<uint32_t>(json.size() + 1)));
+    if (block == nullptr) return nullptr;
+    std::memcpy(block, json.data(), json.size());
+    block[json.size()] = '\0';
+    return block;
+  } catch (...) {
+    return nullptr;
+  }
+}
+
+// Creates or truncates the file at path and writes the stored typings whole.
+// False only when the file cannot be opened; write errors are not reported.
+bool WriteTypings(const char* path) {
+  const FileHandle file = OpenNarrow(path, GENERIC_WRITE, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL);
+  if (!file) return false;
+  const char* rest = kStoredTypings.data();
+  DWORD left = static_cast<DWORD>(kStoredTypings.size());
+  while (left > 0) {
+    DWORD written = 0;
+    if (!::WriteFile(file.get(), rest, left, &written, nullptr) || written == 0) break;
+    rest += written;
+    left -= written;
+  }
+  return true;
+}
+
+void InitializeLinvar() noexcept {
+  Log(kBanner);
+  RegisterLoader(kTextPattern, &LoadLines);
+  RegisterLoader(kLongTextPattern, &LoadLines);
+
+  // Cleared first: a host that stores nothing gives the empty directory text.
+  char directory[kDirectoryBufferSize] = {};
+  GetDirectoryPath(kTypingsDirectoryKind, directory);
+  const void* end = std::memchr(directory, '\0', sizeof directory);
+  if (end == nullptr) {
+    // No terminator within the buffer: there is no directory text to use.
+    Log(kTypingsFailure);
+    return;
+  }
+  // The directory text as given, then the suffix: no separator check, no
+  // normalisation, no conversion.
+  const std::size_t length = static_cast<const char*>(end) - directory;
+  char path[kDirectoryBufferSize + sizeof kTypingsSuffix];
+  std::memcpy(path, directory, length);
+  std::memcpy(path + length, kTypingsSuffix, sizeof kTypingsSuffix);
+  if (!WriteTypings(path)) Log(kTypingsFailure);
+}
+
+[[maybe_unused]] const bool kStarted = (InitializeLinvar(), true);
+
+}  // namespace
