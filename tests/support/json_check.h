@@ -71,10 +71,14 @@ class Reader {
     for (int i = 0; i < 4; ++i) {
       const char c = text_[pos_++];
       value <<= 4;
-      if (c >= '0' && c <= '9') value |= c - '0';
-      else if (c >= 'a' && c <= 'f') value |= c - 'a' + 10;
-      else if (c >= 'A' && c <= 'F') value |= c - 'A' + 10;
-      else return std::nullopt;
+      if (c >= '0' && c <= '9')
+        value |= c - '0';
+      else if (c >= 'a' && c <= 'f')
+        value |= c - 'a' + 10;
+      else if (c >= 'A' && c <= 'F')
+        value |= c - 'A' + 10;
+      else
+        return std::nullopt;
     }
     return value;
   }
@@ -108,14 +112,30 @@ class Reader {
       }
       if (pos_ == text_.size()) return std::nullopt;
       switch (text_[pos_++]) {
-        case '"': out += '"'; break;
-        case '\\': out += '\\'; break;
-        case '/': out += '/'; break;
-        case 'b': out += '\b'; break;
-        case 'f': out += '\f'; break;
-        case 'n': out += '\n'; break;
-        case 'r': out += '\r'; break;
-        case 't': out += '\t'; break;
+        case '"':
+          out += '"';
+          break;
+        case '\\':
+          out += '\\';
+          break;
+        case '/':
+          out += '/';
+          break;
+        case 'b':
+          out += '\b';
+          break;
+        case 'f':
+          out += '\f';
+          break;
+        case 'n':
+          out += '\n';
+          break;
+        case 'r':
+          out += '\r';
+          break;
+        case 't':
+          out += '\t';
+          break;
         case 'u': {
           auto cp = Hex4();
           if (!cp) return std::nullopt;
@@ -128,7 +148,8 @@ class Reader {
           AppendUtf8(*cp, out);
           break;
         }
-        default: return std::nullopt;
+        default:
+          return std::nullopt;
       }
     }
     return std::nullopt;

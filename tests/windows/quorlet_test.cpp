@@ -68,18 +68,14 @@ TEST_F(QuorletStartTest, FormsThePathFromTheDirectoryText) {
   for (const auto& c : cases) {
     TeskReset();
     TeskSetDirectoryBytes(c.bytes.data(), static_cast<int32_t>(c.bytes.size()));
-    {
-      Plugin quorlet("Quorlet.orvo");
-    }
+    { Plugin quorlet("Quorlet.orvo"); }
     EXPECT_EQ(ReadFile(dir_ / c.landsAt), kTypings) << c.name;
     EXPECT_EQ(LogLines(), std::vector<std::string>{"Quorlet 1.0"}) << c.name;
     DeleteFileW(Wide(dir_ / c.landsAt).c_str());
   }
   TeskReset();
   TeskSetDirectory(nullptr);  // a host that writes nothing at all
-  {
-    Plugin quorlet("Quorlet.orvo");
-  }
+  { Plugin quorlet("Quorlet.orvo"); }
   EXPECT_EQ(ReadFile(dir_ / "quorlet.d.ts"), kTypings) << "nothing written";
   SetCurrentDirectoryW(L"C:\\");
 }
@@ -107,9 +103,7 @@ TEST_F(QuorletStartTest, LockedTypingsFileLogsTheSharingViolation) {
                             OPEN_EXISTING, 0, nullptr);
   ASSERT_NE(lock, INVALID_HANDLE_VALUE);
   TeskSetDirectory(dir_.path().c_str());
-  {
-    Plugin quorlet("Quorlet.orvo");
-  }
+  { Plugin quorlet("Quorlet.orvo"); }
   CloseHandle(lock);
   const std::vector<std::string> log = LogLines();
   ASSERT_EQ(log.size(), 2u);
@@ -163,7 +157,9 @@ TEST_F(LoadFxtTest, FilesGiveTheirJsonObjects) {
       {"B 2\r\nA 1\r\nA 3\r\n", R"({"A":"3","B":"2"})"},
       {"K x\"y\\", R"({"K":"x\"y\\"})"},
       {"K a\tb", R"({"K":"a\tb"})"},
-      {"K a\x0b" "b", R"({"K":"a\u000bb"})"},
+      {"K a\x0b"
+       "b",
+       R"({"K":"a\u000bb"})"},
       {"K caf\xc3\xa9 \xe6\x97\xa5", "{\"K\":\"caf\xc3\xa9 \xe6\x97\xa5\"}"},
       {"KEY  two  blanks", R"({"KEY":" two  blanks"})"},
       {"KEY\tvalue text", R"({"KEY\tvalue":"text"})"},
@@ -216,7 +212,8 @@ TEST_F(LoadFxtTest, ParsesToTheExpectedEntries) {
   std::vector<std::pair<std::string, std::string>> expected;
   for (int i = 999; i >= 0; --i) {
     const std::string key = "key" + std::to_string(i);
-    file += key + " first\r\n# comment " + key + "\r\n" + key + " v\"" + std::to_string(i) + "\\\r\n";
+    file +=
+        key + " first\r\n# comment " + key + "\r\n" + key + " v\"" + std::to_string(i) + "\\\r\n";
   }
   for (int i = 0; i < 1000; ++i)
     expected.emplace_back("key" + std::to_string(i), "v\"" + std::to_string(i) + "\\");

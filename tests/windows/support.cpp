@@ -24,8 +24,10 @@ void RemoveTree(const std::wstring& directory) {
       if (name == L"." || name == L"..") continue;
       const std::wstring path = directory + L"\\" + name;
       SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-      if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) RemoveTree(path);
-      else DeleteFileW(path.c_str());
+      if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+        RemoveTree(path);
+      else
+        DeleteFileW(path.c_str());
     } while (FindNextFileW(find, &entry));
     FindClose(find);
   }
@@ -36,7 +38,8 @@ void RemoveTree(const std::wstring& directory) {
 
 std::wstring Wide(std::string_view utf8) {
   if (utf8.empty()) return {};
-  const int n = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
+  const int n =
+      MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
   std::wstring wide(n, L'\0');
   MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), wide.data(), n);
   return wide;
@@ -52,7 +55,9 @@ std::string Utf8(std::wstring_view wide) {
   return utf8;
 }
 
-void SetDistDirectory(std::string directory) { gDist = std::move(directory); }
+void SetDistDirectory(std::string directory) {
+  gDist = std::move(directory);
+}
 
 Plugin::Plugin(const char* name) {
   const std::wstring path = Wide(gDist + "\\" + name);
@@ -61,7 +66,9 @@ Plugin::Plugin(const char* name) {
   TeskCountHeap(module_);
 }
 
-Plugin::~Plugin() { FreeLibrary(module_); }
+Plugin::~Plugin() {
+  FreeLibrary(module_);
+}
 
 TempDir::TempDir() {
   static int serial = 0;
@@ -78,14 +85,17 @@ TempDir::TempDir() {
   }
 }
 
-TempDir::~TempDir() { RemoveTree(Wide(path_)); }
+TempDir::~TempDir() {
+  RemoveTree(Wide(path_));
+}
 
 void WriteFile(const std::string& path, std::string_view bytes) {
   HANDLE file = CreateFileW(Wide(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                             FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) throw std::runtime_error("cannot create " + path);
   DWORD written = 0;
-  const BOOL ok = ::WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+  const BOOL ok =
+      ::WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
   CloseHandle(file);
   if (!ok || written != bytes.size()) throw std::runtime_error("cannot write " + path);
 }
@@ -97,16 +107,25 @@ std::optional<std::string> ReadFile(const std::string& path) {
   std::string content;
   char chunk[65536];
   DWORD read = 0;
-  while (::ReadFile(file, chunk, sizeof chunk, &read, nullptr) && read > 0) content.append(chunk, read);
+  while (::ReadFile(file, chunk, sizeof chunk, &read, nullptr) && read > 0)
+    content.append(chunk, read);
   CloseHandle(file);
   return content;
 }
 
-std::vector<std::string> Events() { return List(TeskEventCount, TeskEvent); }
-std::vector<std::string> LogLines() { return List(TeskLogCount, TeskLogLine); }
-std::vector<std::string> Violations() { return List(TeskViolationCount, TeskViolation); }
+std::vector<std::string> Events() {
+  return List(TeskEventCount, TeskEvent);
+}
+std::vector<std::string> LogLines() {
+  return List(TeskLogCount, TeskLogLine);
+}
+std::vector<std::string> Violations() {
+  return List(TeskViolationCount, TeskViolation);
+}
 
-HeapDelta::HeapDelta() { TeskGetHeapCounts(&start); }
+HeapDelta::HeapDelta() {
+  TeskGetHeapCounts(&start);
+}
 
 TeskHeapCounts HeapDelta::Now() const {
   TeskHeapCounts now;
@@ -124,9 +143,15 @@ Imported Import(const std::string& path) {
   return imported;
 }
 
-TeskValue Int(int32_t value) { return {'i', value, 0.0f, nullptr}; }
-TeskValue Float(float value) { return {'f', 0, value, nullptr}; }
-TeskValue Str(const char* text) { return {'s', 0, 0.0f, text}; }
+TeskValue Int(int32_t value) {
+  return {'i', value, 0.0f, nullptr};
+}
+TeskValue Float(float value) {
+  return {'f', 0, value, nullptr};
+}
+TeskValue Str(const char* text) {
+  return {'s', 0, 0.0f, text};
+}
 
 Ran Run(const char* command, std::vector<TeskValue> inputs) {
   static thread_local TeskOutcome outcome;

@@ -58,9 +58,23 @@ Function& Saved() {
 }
 
 enum Tag {
-  kMalloc, kCalloc, kRealloc, kFree, kStrdup, kWcsdup, kAlignedMalloc, kAlignedFree,
-  kHeapAlloc, kHeapReAlloc, kHeapFree, kLocalAlloc, kLocalReAlloc, kLocalFree,
-  kGlobalAlloc, kGlobalReAlloc, kGlobalFree,
+  kMalloc,
+  kCalloc,
+  kRealloc,
+  kFree,
+  kStrdup,
+  kWcsdup,
+  kAlignedMalloc,
+  kAlignedFree,
+  kHeapAlloc,
+  kHeapReAlloc,
+  kHeapFree,
+  kLocalAlloc,
+  kLocalReAlloc,
+  kLocalFree,
+  kGlobalAlloc,
+  kGlobalReAlloc,
+  kGlobalFree,
 };
 
 void* __cdecl CountingMalloc(size_t size) {
@@ -175,7 +189,8 @@ struct Redirect {
 
 template <int Tag, typename Function>
 Redirect Make(const char* name, Function wrapper) {
-  return {name, reinterpret_cast<void*>(wrapper), reinterpret_cast<void**>(&Saved<Tag, Function>())};
+  return {name, reinterpret_cast<void*>(wrapper),
+          reinterpret_cast<void**>(&Saved<Tag, Function>())};
 }
 
 const Redirect kRedirects[] = {
@@ -218,7 +233,8 @@ extern "C" int32_t ORVO_CDECL TeskCountHeap(void* module) {
   auto* base = static_cast<unsigned char*>(module);
   auto* dos = reinterpret_cast<IMAGE_DOS_HEADER*>(base);
   auto* nt = reinterpret_cast<IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
-  const IMAGE_DATA_DIRECTORY& imports = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
+  const IMAGE_DATA_DIRECTORY& imports =
+      nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
   if (imports.VirtualAddress == 0) return 0;
   int32_t redirected = 0;
   for (auto* descriptor = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR*>(base + imports.VirtualAddress);

@@ -97,7 +97,8 @@ const TeskValue* NextInput(HostCommandCallState* call, char kind, const char* op
     return nullptr;
   }
   const TeskValue* input = &call->inputs[call->nextInput++];
-  if (input->kind != kind) CallViolation(call, std::string(operation) + " on an input of another type");
+  if (input->kind != kind)
+    CallViolation(call, std::string(operation) + " on an input of another type");
   return input;
 }
 
@@ -119,12 +120,14 @@ bool EndsWithNoCase(std::string_view text, std::string_view suffix) {
 bool PatternMatches(std::string_view pattern, std::string_view path) {
   const size_t slash = path.find_last_of("/\\");
   const std::string_view fileName = slash == std::string_view::npos ? path : path.substr(slash + 1);
-  if (!pattern.empty() && pattern.front() == '*') return EndsWithNoCase(fileName, pattern.substr(1));
+  if (!pattern.empty() && pattern.front() == '*')
+    return EndsWithNoCase(fileName, pattern.substr(1));
   return fileName.size() == pattern.size() && EndsWithNoCase(fileName, pattern);
 }
 
 bool IsAbsolute(std::string_view path) {
-  return (path.size() >= 2 && path[1] == ':') || (!path.empty() && (path[0] == '\\' || path[0] == '/'));
+  return (path.size() >= 2 && path[1] == ':') ||
+         (!path.empty() && (path[0] == '\\' || path[0] == '/'));
 }
 
 }  // namespace
@@ -159,7 +162,8 @@ void ORVO_CDECL GetDirectoryPath(int32_t kind, char* buffer) {
 }
 
 void* ORVO_CDECL AllocMem(uint32_t size) {
-  if (tLoaderAllocs >= 0 && ++tLoaderAllocs > 1) AddViolation("AllocMem called twice in one loader call");
+  if (tLoaderAllocs >= 0 && ++tLoaderAllocs > 1)
+    AddViolation("AllocMem called twice in one loader call");
   std::lock_guard lock(State().mutex);
   State().events.push_back("alloc:" + std::to_string(size));
   if (State().failAllocMem) return nullptr;
@@ -173,8 +177,8 @@ void ORVO_CDECL ResolvePath(const char* path, char* buffer) {
   {
     std::lock_guard lock(State().mutex);
     State().events.push_back(std::string("resolve:") + path);
-    full = IsAbsolute(path) || State().base.empty() ? std::string(path)
-                                                    : State().base + "\\" + path;
+    full =
+        IsAbsolute(path) || State().base.empty() ? std::string(path) : State().base + "\\" + path;
   }
   const size_t length = full.size() < kResolvedPathSize ? full.size() : kResolvedPathSize - 1;
   std::memcpy(buffer, full.data(), length);
@@ -198,7 +202,8 @@ float ORVO_CDECL GetFloatParam(HostContext context) {
 void ORVO_CDECL GetStringParam(HostContext context, char* buffer, int32_t size) {
   HostCommandCallState* call = CallOf(context, "GetStringParam");
   if (call == nullptr) return;
-  if (size != kStringParamSize) CallViolation(call, "GetStringParam with size " + std::to_string(size));
+  if (size != kStringParamSize)
+    CallViolation(call, "GetStringParam with size " + std::to_string(size));
   const TeskValue* input = NextInput(call, 's', "GetStringParam");
   const char* text = input == nullptr || input->s == nullptr ? "" : input->s;
   const size_t length = std::min<size_t>(std::strlen(text), size > 0 ? size - 1 : 0);
@@ -280,15 +285,15 @@ void ORVO_CDECL TeskFailAllocMem(int32_t fail) {
   State().failAllocMem = fail != 0;
 }
 
-#define TESK_LIST_ACCESS(Count, Item, member)                                  \
-  int32_t ORVO_CDECL Count(void) {                                             \
-    std::lock_guard lock(State().mutex);                                       \
-    return static_cast<int32_t>(State().member.size());                        \
-  }                                                                            \
-  const char* ORVO_CDECL Item(int32_t index) {                                 \
-    std::lock_guard lock(State().mutex);                                       \
+#define TESK_LIST_ACCESS(Count, Item, member)                                             \
+  int32_t ORVO_CDECL Count(void) {                                                        \
+    std::lock_guard lock(State().mutex);                                                  \
+    return static_cast<int32_t>(State().member.size());                                   \
+  }                                                                                       \
+  const char* ORVO_CDECL Item(int32_t index) {                                            \
+    std::lock_guard lock(State().mutex);                                                  \
     if (index < 0 || static_cast<size_t>(index) >= State().member.size()) return nullptr; \
-    return State().member[index].c_str();                                      \
+    return State().member[index].c_str();                                                 \
   }
 
 TESK_LIST_ACCESS(TeskEventCount, TeskEvent, events)

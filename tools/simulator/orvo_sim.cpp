@@ -48,10 +48,18 @@ std::string CurrentDirectory() {
   return ToUtf8(buffer);
 }
 
+// A host hands plug-ins full paths, whatever the user typed.
+std::string FullPath(const std::string& path) {
+  wchar_t buffer[MAX_PATH];
+  const DWORD length = GetFullPathNameW(ToUtf16(path).c_str(), MAX_PATH, buffer, nullptr);
+  return length == 0 || length >= MAX_PATH ? path : ToUtf8(buffer);
+}
+
 int gLogShown = 0;
 
 void ShowNewLog() {
-  for (; gLogShown < TeskLogCount(); ++gLogShown) std::fprintf(stderr, "log: %s\n", TeskLogLine(gLogShown));
+  for (; gLogShown < TeskLogCount(); ++gLogShown)
+    std::fprintf(stderr, "log: %s\n", TeskLogLine(gLogShown));
   static int violationsShown = 0;
   for (; violationsShown < TeskViolationCount(); ++violationsShown)
     std::fprintf(stderr, "violation: %s\n", TeskViolation(violationsShown));
@@ -78,10 +86,17 @@ std::string RunCommand(const std::vector<std::string>& fields) {
     if (field.size() < 2 || field[1] != ':') return {};
     const char* value = field.c_str() + 2;
     switch (field[0]) {
-      case 'i': inputs.push_back({'i', static_cast<int32_t>(std::strtol(value, nullptr, 0)), 0, nullptr}); break;
-      case 'f': inputs.push_back({'f', 0, std::strtof(value, nullptr), nullptr}); break;
-      case 's': inputs.push_back({'s', 0, 0, value}); break;
-      default: return {};
+      case 'i':
+        inputs.push_back({'i', static_cast<int32_t>(std::strtol(value, nullptr, 0)), 0, nullptr});
+        break;
+      case 'f':
+        inputs.push_back({'f', 0, std::strtof(value, nullptr), nullptr});
+        break;
+      case 's':
+        inputs.push_back({'s', 0, 0, value});
+        break;
+      default:
+        return {};
     }
   }
   static TeskOutcome outcome;
@@ -136,7 +151,8 @@ int wmain(int argc, wchar_t** argv) {
   for (size_t i = 0; i < args.size(); ++i) {
     if (args[i] == "--typings-dir" || args[i] == "--base") {
       if (i + 1 == args.size()) return Usage();
-      (args[i] == "--base" ? base : typingsDir) = WindowsPath(args[++i]);
+      std::string& directory = args[i] == "--base" ? base : typingsDir;
+      directory = FullPath(WindowsPath(args[++i]));
     } else if (args[i] == "--") {
       action.assign(args.begin() + i + 1, args.end());
       haveAction = true;
