@@ -1,0 +1,31 @@
+// UTF-8 validation against a plain decoder, and the White_Space helpers
+// against matching whole characters, on arbitrary bytes.
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "fuzz_check.h"
+#include "reference_text.h"
+#include "typings_path.h"
+#include "utf8.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  const std::string_view bytes(reinterpret_cast<const char*>(data), size);
+  FUZZ_CHECK(IsValidUtf8(bytes) == reference::IsValidUtf8(bytes));
+  FUZZ_CHECK(LeadingWhiteSpaceLength(bytes) == reference::LeadingWhiteSpace(bytes));
+  FUZZ_CHECK(TrailingWhiteSpaceLength(bytes) == reference::TrailingWhiteSpace(bytes));
+
+  // Trimming keeps a prefix that does not end in White_Space and removes
+  // nothing but whole White_Space characters.
+  std::string trimmed(bytes);
+  TrimTrailingWhiteSpace(trimmed);
+  FUZZ_CHECK(bytes.starts_with(trimmed));
+  FUZZ_CHECK(reference::TrailingWhiteSpace(trimmed) == 0);
+  std::string_view removed = bytes.substr(trimmed.size());
+  while (const std::size_t length = reference::LeadingWhiteSpace(removed)) {
+    removed.remove_prefix(length);
+  }
+  FUZZ_CHECK(removed.empty());
+  return 0;
+}
