@@ -8,6 +8,7 @@
 // host: every failure ends in a null result or one log line.
 #include <windows.h>
 
+#include <algorithm>
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -15,7 +16,6 @@
 #include <memory>
 #include <string>
 #include <string_view>
-#include <type_traits>
 
 #include "orvo_host.h"
 #include "text_lines.h"
@@ -35,7 +35,7 @@ constexpr DWORD kReadChunk = 64 * 1024;
 // overflow when BeginJsonLines adds its margin.
 constexpr std::size_t kMaxSizeHint = std::size_t{1} << 30;
 
-// The declaration text, nine lines each ended by LF (Part 3.1).
+// The declaration text, nine lines each ended by LF.
 constexpr std::string_view kTypings =
     "declare module \"*.txt\" {\n"
     "  const value: string[];\n"
@@ -50,7 +50,9 @@ static_assert(kTypings.size() == 154);
 
 // What the platform's text mode stores for the declaration text: every LF
 // written as CR LF.
-constexpr std::size_t kStoredTypingsSize = 163;
+constexpr std::size_t kStoredTypingsSize =
+    kTypings.size() + std::count(kTypings.begin(), kTypings.end(), '\n');
+static_assert(kStoredTypingsSize == 163);
 constexpr std::array<char, kStoredTypingsSize> kStoredTypings = [] {
   std::array<char, kStoredTypingsSize> stored{};
   std::size_t out = 0;
@@ -58,22 +60,14 @@ constexpr std::array<char, kStoredTypingsSize> kStoredTypings = [] {
     if (c == '\n') stored[out++] = '\r';
     stored[out++] = c;
   }
-  // Not a constant expression (so no build) unless the sizes agree exactly.
-  if (out != stored.size()) throw "the stored typings are not 163 bytes";
   return stored;
 }();
 
-// Closes a file handle when the call that opened it ends, however it ends.
-struct HandleCloser {
-  void operator()(HANDLE file) const { CloseHandle(file); }
-};
-using FileHandle = std::unique_ptr<std::remove_pointer_t<HANDLE>, HandleCloser>;
-
-FileHandle OpenNarrow(const char* path, DWORD access, DWORD disposition, DWORD flags) {
-  // The sharing the C runtime's fopen grants: others may read and write.
-  HANDLE file = CreateFileA(path, access, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, disposition,
-                            flags, nullptr);
-  return FileHandle(file == INVALID_HANDLE_VALUE ? nullptr : file);
+// The sharing the C runtime's fopen grants: others may read and write. The
+// path goes unchanged to the narrow file functions (ANSI code page).
+HANDLE OpenNarrow(const char* path, DWORD access, DWORD disposition, DWORD flags) {
+  return CreateFileA(path, access, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, disposition, flags,
+                     nullptr);
 }
 
 // The length of the file in bytes, capped, as the JSON text's size hint.
@@ -102,40 +96,38 @@ void ReadJsonLines(HANDLE file, JsonLines& lines) {
 // opened, the host has no block or memory runs out.
 char* ORVO_CDECL LoadLines(const char* path) noexcept {
   if (path == nullptr) return nullptr;
+  HANDLE file = OpenNarrow(path, GENERIC_READ, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN);
+  if (file == INVALID_HANDLE_VALUE) return nullptr;
+  JsonLines lines;
+  bool complete = true;
   try {
-    JsonLines lines;
-    {
-      // The path goes unchanged to the narrow file functions (ANSI code page).
-      const FileHandle file =
-          OpenNarrow(path, GENERIC_READ, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN);
-      if (!file) return nullptr;
-      ReadJsonLines(file.get(), lines);
-    }  // the file is closed before the host is asked for memory
-    const std::string& json = lines.json;
-    if (json.size() >= UINT32_MAX) return nullptr;
-    char* block = static_cast<char*>(AllocMem(static_cast<uint32_t>(json.size() + 1)));
-    if (block == nullptr) return nullptr;
-    std::memcpy(block, json.data(), json.size());
-    block[json.size()] = '\0';
-    return block;
+    ReadJsonLines(file, lines);
   } catch (...) {
-    return nullptr;
+    complete = false;  // out of memory
   }
+  CloseHandle(file);  // before the host is asked for memory
+  const std::string& json = lines.json;
+  if (!complete || json.size() >= UINT32_MAX) return nullptr;
+  char* block = static_cast<char*>(AllocMem(static_cast<uint32_t>(json.size() + 1)));
+  if (block == nullptr) return nullptr;
+  std::memcpy(block, json.data(), json.size());  // the zero-filled block ends the text
+  return block;
 }
 
 // Creates or truncates the file at path and writes the stored typings whole.
 // False only when the file cannot be opened; write errors are not reported.
 bool WriteTypings(const char* path) {
-  const FileHandle file = OpenNarrow(path, GENERIC_WRITE, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL);
-  if (!file) return false;
+  HANDLE file = OpenNarrow(path, GENERIC_WRITE, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL);
+  if (file == INVALID_HANDLE_VALUE) return false;
   const char* rest = kStoredTypings.data();
   DWORD left = static_cast<DWORD>(kStoredTypings.size());
   while (left > 0) {
     DWORD written = 0;
-    if (!::WriteFile(file.get(), rest, left, &written, nullptr) || written == 0) break;
+    if (!::WriteFile(file, rest, left, &written, nullptr) || written == 0) break;
     rest += written;
     left -= written;
   }
+  CloseHandle(file);
   return true;
 }
 
