@@ -265,8 +265,8 @@ TEST_F(LinvarStartTest, DirectoryTextWithoutTerminatorWritesNoFile) {
 
 // ---- LoadLines --------------------------------------------------------------
 
-// The JSON string body of bytes, escaped byte by byte from the table of
-// Part 3.2 (independently of the plug-in's escaping).
+// The JSON string body of bytes, escaped byte by byte from the escape table
+// (independently of the plug-in's escaping).
 std::string Escaped(std::string_view bytes) {
   std::string out;
   for (const char c : bytes) {
@@ -371,7 +371,7 @@ class LoadLinesTest : public testing::Test {
   std::unique_ptr<Plugin> linvar_;
 };
 
-// Every edge case of Part 3.2, each as a file built byte by byte.
+// The line rules' edge cases, each as a file built byte by byte.
 TEST_F(LoadLinesTest, EdgeCasesGiveTheirArrays) {
   const struct {
     const char* name;
