@@ -91,9 +91,7 @@ TEST_F(LinvarStartTest, ReplacesLongerAndShorterContent) {
     WriteFile(dir_ / "linvar.d.ts", old);
     TeskReset();
     TeskSetDirectory(dir_.path().c_str());
-    {
-      Plugin linvar("Linvar.orvo");
-    }
+    { Plugin linvar("Linvar.orvo"); }
     EXPECT_EQ(ReadFile(dir_ / "linvar.d.ts"), kTypings) << old.size();
     EXPECT_EQ(LogLines(), std::vector<std::string>{kBanner});
   }
@@ -224,8 +222,10 @@ TEST_F(LinvarStartTest, EmptyDirectoryTextWritesAtTheRootOfTheCurrentDrive) {
   } cases[] = {{"empty text", std::string(1, '\0')}, {"nothing written", std::nullopt}};
   for (const auto& c : cases) {
     TeskReset();
-    if (c.bytes) TeskSetDirectoryBytes(c.bytes->data(), static_cast<int32_t>(c.bytes->size()));
-    else TeskSetDirectory(nullptr);
+    if (c.bytes)
+      TeskSetDirectoryBytes(c.bytes->data(), static_cast<int32_t>(c.bytes->size()));
+    else
+      TeskSetDirectory(nullptr);
     {
       Plugin linvar("Linvar.orvo");
       EXPECT_EQ(Events(), kStartEvents) << c.name;
@@ -272,13 +272,27 @@ std::string Escaped(std::string_view bytes) {
   for (const char c : bytes) {
     const auto byte = static_cast<unsigned char>(c);
     switch (byte) {
-      case 0x08: out += "\\b"; break;
-      case 0x09: out += "\\t"; break;
-      case 0x0A: out += "\\n"; break;
-      case 0x0C: out += "\\f"; break;
-      case 0x0D: out += "\\r"; break;
-      case 0x22: out += "\\\""; break;
-      case 0x5C: out += "\\\\"; break;
+      case 0x08:
+        out += "\\b";
+        break;
+      case 0x09:
+        out += "\\t";
+        break;
+      case 0x0A:
+        out += "\\n";
+        break;
+      case 0x0C:
+        out += "\\f";
+        break;
+      case 0x0D:
+        out += "\\r";
+        break;
+      case 0x22:
+        out += "\\\"";
+        break;
+      case 0x5C:
+        out += "\\\\";
+        break;
       default:
         if (byte < 0x20) {
           char form[7];
@@ -334,23 +348,10 @@ class LoadLinesTest : public testing::Test {
     EXPECT_EQ(Violations(), std::vector<std::string>{});
     linvar_.reset();
   }
-  // Imports the file, checking what every call must hold: it logs nothing,
-  // frees everything it allocated, asks AllocMem for one block of the text's
-  // length plus one when it returns text, and the text is a strict JSON
-  // array of strings.
+  // A checked import whose text, if any, must be a strict JSON array.
   std::optional<std::string> Load(const std::string& path) {
-    const HeapDelta heap;
-    const int32_t logBefore = TeskLogCount();
-    const int32_t eventsBefore = TeskEventCount();
-    const Imported imported = Import(path);
-    const TeskHeapCounts used = heap.Now();
-    EXPECT_TRUE(imported.found) << path;
-    EXPECT_EQ(used.allocations, used.releases) << path;
-    EXPECT_EQ(TeskLogCount(), logBefore) << "a loader logs nothing";
+    const Imported imported = CheckedImport(path);
     if (imported.text) {
-      EXPECT_EQ(imported.blockSize, imported.text->size() + 1);
-      EXPECT_EQ(TeskEventCount(), eventsBefore + 1);
-      EXPECT_EQ(TeskEvent(eventsBefore), "alloc:" + std::to_string(imported.text->size() + 1));
       EXPECT_TRUE(json_check::ParseArray(*imported.text).has_value()) << *imported.text;
     }
     return imported.text;
@@ -390,7 +391,13 @@ TEST_F(LoadLinesTest, EdgeCasesGiveTheirArrays) {
       {"CR at the end", "a\r", R"(["a\r"])", {"a\r"}},
       {"CR CR LF", "a\r\r\nb", R"(["a\r","b"])", {"a\r", "b"}},
       {"0x01 and 0x1F", "\x01\x1f", R"(["\u0001\u001f"])", {"\x01\x1f"}},
-      {"0x7F", "a\x7f" "b", "[\"a\x7f" "b\"]", {"a\x7f" "b"}},
+      {"0x7F",
+       "a\x7f"
+       "b",
+       "[\"a\x7f"
+       "b\"]",
+       {"a\x7f"
+        "b"}},
       {"C3 A9", "caf\xc3\xa9", "[\"caf\xc3\xa9\"]", {"caf\xc3\xa9"}},
       {"Latin-1 byte, not UTF-8", "caf\xe9", "[\"caf\xe9\"]", {"caf\xe9"}},
       {"NUL", "a\0b\n"s, R"(["a\u0000b"])", {"a\0b"s}},
@@ -398,13 +405,28 @@ TEST_F(LoadLinesTest, EdgeCasesGiveTheirArrays) {
       {"slash", "a/b", R"(["a/b"])", {"a/b"}},
       {"tab, backspace, form feed", "\t\b\f", R"(["\t\b\f"])", {"\t\b\f"}},
       {"vertical tab, escape", "\x0b\x1b", R"(["\u000b\u001b"])", {"\x0b\x1b"}},
-      {"0x1A in the middle", "a\nb\x1a" "c\nd\n", R"(["a","b"])", {"a", "b"}},
-      {"0x1A after LF", "a\n\x1a" "b", R"(["a"])", {"a"}},
-      {"0x1A at the start", "\x1a" "a\nb\n", "[]", {}},
+      {"0x1A in the middle",
+       "a\nb\x1a"
+       "c\nd\n",
+       R"(["a","b"])",
+       {"a", "b"}},
+      {"0x1A after LF",
+       "a\n\x1a"
+       "b",
+       R"(["a"])",
+       {"a"}},
+      {"0x1A at the start",
+       "\x1a"
+       "a\nb\n",
+       "[]",
+       {}},
       {"0x1A after CR", "a\r\x1a\n", R"(["a\r"])", {"a\r"}},
-      {"BOM", "\xef\xbb\xbfhi\nthere", "[\"\xef\xbb\xbfhi\",\"there\"]",
+      {"BOM",
+       "\xef\xbb\xbfhi\nthere",
+       "[\"\xef\xbb\xbfhi\",\"there\"]",
        {"\xef\xbb\xbfhi", "there"}},
-      {"UTF-16", "\xff\xfeh\0i\0\r\0\n\0"s,
+      {"UTF-16",
+       "\xff\xfeh\0i\0\r\0\n\0"s,
        "[\"\xff\xfeh\\u0000i\\u0000\\r\\u0000\",\"\\u0000\"]",
        {"\xff\xfeh\0i\0\r\0"s, "\0"s}},
       {"blank lines kept", "  \n\t\n", R"(["  ","\t"])", {"  ", "\t"}},
@@ -437,15 +459,29 @@ TEST_F(LoadLinesTest, EveryByteValueIsEscapedByTheTable) {
     if (byte == '\n' || byte == 0x1a) continue;
     static constexpr char kHex[] = "0123456789abcdef";
     switch (byte) {
-      case 0x08: json += "\\b"; break;
-      case 0x09: json += "\\t"; break;
-      case 0x0C: json += "\\f"; break;
-      case 0x0D: json += "\\r"; break;
-      case 0x22: json += "\\\""; break;
-      case 0x5C: json += "\\\\"; break;
+      case 0x08:
+        json += "\\b";
+        break;
+      case 0x09:
+        json += "\\t";
+        break;
+      case 0x0C:
+        json += "\\f";
+        break;
+      case 0x0D:
+        json += "\\r";
+        break;
+      case 0x22:
+        json += "\\\"";
+        break;
+      case 0x5C:
+        json += "\\\\";
+        break;
       default:
-        if (byte < 0x20) json += "\\u00"s + kHex[byte >> 4] + kHex[byte & 15];
-        else json += static_cast<char>(byte);
+        if (byte < 0x20)
+          json += "\\u00"s + kHex[byte >> 4] + kHex[byte & 15];
+        else
+          json += static_cast<char>(byte);
     }
   }
   json += "\"]";
@@ -486,9 +522,9 @@ TEST_F(LoadLinesTest, UnopenablePathsGiveNullWithoutAllocMem) {
 
 TEST_F(LoadLinesTest, FileOpenForWritingElsewhereIsRead) {
   WriteFile(dir_ / "open.txt", "a\nb");
-  HANDLE other = CreateFileW(Wide(dir_ / "open.txt").c_str(), GENERIC_WRITE,
-                             FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
-                             nullptr);
+  HANDLE other =
+      CreateFileW(Wide(dir_ / "open.txt").c_str(), GENERIC_WRITE,
+                  FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
   ASSERT_NE(other, INVALID_HANDLE_VALUE);
   EXPECT_EQ(Load(dir_ / "open.txt"), R"(["a","b"])");
   CloseHandle(other);
@@ -603,9 +639,19 @@ TEST_F(LoadLinesTest, LineRulesHoldAcrossChunkBoundaries) {
 // A few megabytes of many lines, LF and CR LF ends mixed, with bytes of every
 // kind: the JSON text is exactly the expected one and parses to the lines.
 TEST_F(LoadLinesTest, LargeFileLoadsEveryLine) {
-  static constexpr std::string_view kPieces[] = {
-      "word", " ", "\t", "\"", "\\", "caf\xc3\xa9", "\x7f", "\x01", "\0"sv, "\r", "/",
-      "\xe6\x97\xa5", "0123456789abcdefghijklmnopqrstuvwxyz"};
+  static constexpr std::string_view kPieces[] = {"word",
+                                                 " ",
+                                                 "\t",
+                                                 "\"",
+                                                 "\\",
+                                                 "caf\xc3\xa9",
+                                                 "\x7f",
+                                                 "\x01",
+                                                 "\0"sv,
+                                                 "\r",
+                                                 "/",
+                                                 "\xe6\x97\xa5",
+                                                 "0123456789abcdefghijklmnopqrstuvwxyz"};
   std::uint32_t state = 12345;
   auto next = [&state](std::uint32_t bound) {
     state = state * 1664525u + 1013904223u;

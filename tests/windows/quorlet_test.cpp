@@ -123,19 +123,10 @@ class LoadFxtTest : public testing::Test {
     EXPECT_EQ(Violations(), std::vector<std::string>{});
     quorlet_.reset();
   }
-  // Imports the file, checking what every call must hold: the block is one
-  // byte longer than the text, the text is a strict JSON object, and the call
-  // freed everything it allocated.
+  // A checked import whose text, if any, must be a strict JSON object.
   std::optional<std::string> Load(const std::string& path) {
-    const HeapDelta heap;
-    const int32_t logBefore = TeskLogCount();
-    const Imported imported = Import(path);
-    const TeskHeapCounts used = heap.Now();
-    EXPECT_TRUE(imported.found) << path;
-    EXPECT_EQ(used.allocations, used.releases) << path;
-    EXPECT_EQ(TeskLogCount(), logBefore) << "a loader logs nothing";
+    const Imported imported = CheckedImport(path);
     if (imported.text) {
-      EXPECT_EQ(imported.blockSize, imported.text->size() + 1);
       EXPECT_TRUE(json_check::ParseObject(*imported.text).has_value()) << *imported.text;
     }
     return imported.text;

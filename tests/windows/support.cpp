@@ -1,5 +1,7 @@
 #include "support.h"
 
+#include <gtest/gtest.h>
+
 #include <charconv>
 #include <cstdio>
 #include <stdexcept>
@@ -140,6 +142,23 @@ Imported Import(const std::string& path) {
   Imported imported{found != 0, std::nullopt, 0};
   if (text != nullptr) imported.text = text;
   if (TeskAllocCount() > blocksBefore) imported.blockSize = TeskAllocSize(TeskAllocCount() - 1);
+  return imported;
+}
+
+Imported CheckedImport(const std::string& path) {
+  const HeapDelta heap;
+  const int32_t logBefore = TeskLogCount();
+  const int32_t eventsBefore = TeskEventCount();
+  const Imported imported = Import(path);
+  const TeskHeapCounts used = heap.Now();
+  EXPECT_TRUE(imported.found) << path;
+  EXPECT_EQ(used.allocations, used.releases) << path;
+  EXPECT_EQ(TeskLogCount(), logBefore) << "a loader logs nothing";
+  if (imported.text) {
+    EXPECT_EQ(imported.blockSize, imported.text->size() + 1) << path;
+    EXPECT_EQ(TeskEventCount(), eventsBefore + 1) << path;
+    EXPECT_EQ(TeskEvent(eventsBefore), "alloc:" + std::to_string(imported.text->size() + 1));
+  }
   return imported;
 }
 

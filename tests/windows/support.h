@@ -68,6 +68,10 @@ struct Imported {
   uint32_t blockSize;               // size asked of AllocMem, 0 when not asked
 };
 Imported Import(const std::string& path);
+// Import, checking what every loader call must hold (failures go to the
+// running test): it logs nothing, frees all it allocated, and a text result
+// came from the one AllocMem call it made, of the text's length plus one.
+Imported CheckedImport(const std::string& path);
 
 // A command call through the stand-in host, with its outputs as texts like
 // the host simulator prints them ("i:42", "f:2.5", "s:text").
