@@ -1,8 +1,5 @@
 #include "text_lines.h"
 
-#include <bit>
-#include <cstring>
-
 #include "json_escape.h"
 
 namespace {
@@ -19,52 +16,6 @@ void OpenLine(JsonLines& lines) {
     lines.json.append(",\"", 2);
   }
   lines.lineOpen = true;
-}
-
-// Returns the first byte from p on that is not ordinary: below 0x20 (LF, CR
-// and 0x1A among them), quotation mark or backslash. Lines are mostly runs of
-// ordinary bytes, so this looks at a machine word at a time.
-const char* SkipOrdinary(const char* p, const char* end) {
-  using Word = std::size_t;
-  // The lowest flagged byte of a word is its first one only in this order.
-  static_assert(std::endian::native == std::endian::little);
-  constexpr Word kOnes = ~Word{0} / 0xFF;
-  constexpr Word kHighs = kOnes * 0x80;
-  constexpr Word kQuotes = kOnes * '"';
-  constexpr Word kBackslashes = kOnes * '\\';
-  while (static_cast<std::size_t>(end - p) >= sizeof(Word)) {
-    Word word;
-    std::memcpy(&word, p, sizeof word);
-    // The high bit of a byte is set where the byte is below 0x20 or equals
-    // one of the two. A borrow can flag bytes above a flagged one, never
-    // below it, so the lowest flag is exact.
-    const Word quotes = word ^ kQuotes;
-    const Word backslashes = word ^ kBackslashes;
-    const Word flags = ((word - kOnes * 0x20) & ~word) | ((quotes - kOnes) & ~quotes) |
-                       ((backslashes - kOnes) & ~backslashes);
-    if (const Word found = flags & kHighs; found != 0) {
-      return p + std::countr_zero(found) / 8;
-    }
-    p += sizeof(Word);
-  }
-  while (p != end && kJsonEscapeOf[static_cast<unsigned char>(*p)] == 0) ++p;
-  return p;
-}
-
-// Appends the escaped form of one byte that needs it, the form
-// EscapeJsonString writes. Calling that for a single byte costs three appends
-// and made tab-indented text about half again as slow.
-void AppendEscape(char byte, std::string& json) {
-  static constexpr char kHexDigits[] = "0123456789abcdef";
-  const unsigned char value = static_cast<unsigned char>(byte);
-  const char escape = kJsonEscapeOf[value];
-  if (escape == 'u') {
-    const char form[6] = {'\\', 'u', '0', '0', kHexDigits[value >> 4], kHexDigits[value & 15]};
-    json.append(form, sizeof form);
-  } else {
-    const char form[2] = {'\\', escape};
-    json.append(form, sizeof form);
-  }
 }
 
 }  // namespace
@@ -91,7 +42,7 @@ bool AppendJsonLines(JsonLines& lines, std::string_view chunk) {
   // handled below), otherwise it belongs to the line. Its line is open.
   if (lines.pendingCr) {
     lines.pendingCr = false;
-    if (*p != '\n') AppendEscape('\r', json);
+    if (*p != '\n') AppendJsonEscape('\r', json);
   }
 
   // Every byte the line rules care about (LF, CR, 0x1A) is below 0x20, so
@@ -99,7 +50,7 @@ bool AppendJsonLines(JsonLines& lines, std::string_view chunk) {
   // copied as blocks.
   const char* run = p;
   for (;;) {
-    p = SkipOrdinary(p, end);
+    p = SkipUnescaped(p, end);
     if (p != run) {
       OpenLine(lines);
       json.append(run, static_cast<std::size_t>(p - run));
@@ -121,7 +72,7 @@ bool AppendJsonLines(JsonLines& lines, std::string_view chunk) {
       json += '"';
       lines.lineOpen = false;
     } else {
-      AppendEscape(byte, json);
+      AppendJsonEscape(byte, json);
     }
     run = p;
   }
@@ -130,7 +81,7 @@ bool AppendJsonLines(JsonLines& lines, std::string_view chunk) {
 void FinishJsonLines(JsonLines& lines) {
   // A CR that was the last byte of the input stays.
   if (lines.pendingCr) {
-    AppendEscape('\r', lines.json);
+    AppendJsonEscape('\r', lines.json);
     lines.pendingCr = false;
   }
   if (lines.lineOpen) {

@@ -9,18 +9,27 @@ void AppendJsonString(std::string_view text, std::string& buffer) {
 }
 
 void EncodeFxtJson(const FxtTable& table, std::string& buffer) {
-  // Four quotes, a colon and a comma per entry plus the braces: a table
-  // without escapes is written without the buffer growing again.
+  // Four quotes, a colon and a comma per entry plus the braces, and an
+  // eighth more for escapes: a typical table is written without the buffer
+  // growing again, which would copy the text into fresh memory.
   std::size_t size = 2;
   for (const FxtEntry& entry : table.entries) size += entry.key.size() + entry.value.size() + 6;
-  buffer.reserve(buffer.size() + size);
+  buffer.reserve(buffer.size() + size + size / 8);
 
+  // The entries' texts lie in file order, so in key order they are read from
+  // all over memory: asking for the ones a few entries ahead keeps several
+  // loads in flight instead of waiting for each in turn.
+  constexpr std::size_t kAhead = 8;
+  const std::size_t count = table.entries.size();
   buffer += '{';
-  for (const FxtEntry& entry : table.entries) {
-    if (&entry != table.entries.data()) buffer += ',';
-    AppendJsonString(entry.key, buffer);
-    buffer += ':';
-    AppendJsonString(entry.value, buffer);
+  for (std::size_t i = 0; i != count; ++i) {
+    if (i + kAhead < count) __builtin_prefetch(table.entries[i + kAhead].key.data());
+    const FxtEntry& entry = table.entries[i];
+    buffer.append(i == 0 ? "\"" : ",\"", i == 0 ? 1 : 2);
+    EscapeJsonString(entry.key, buffer);
+    buffer.append("\":\"", 3);
+    EscapeJsonString(entry.value, buffer);
+    buffer += '"';
   }
   buffer += '}';
 }

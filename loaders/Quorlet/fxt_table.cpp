@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <iterator>
 
 #include "utf8.h"
 
@@ -11,9 +12,10 @@ namespace {
 // An entry being sorted. Its value follows its key in storage, and keys are
 // stored in file order, so the key's address tells which entry came later.
 struct SortRecord {
-  // The key's first sixteen bytes as big-endian numbers, zero-padded: keys
-  // often share a first word ("MENU_ITM_1", "MENU_ITM_2"), rarely both.
-  std::uint64_t prefix[2];
+  // The key's first 24 bytes as big-endian numbers, zero-padded: most keys
+  // differ within them ("MENU_ITEM_TITLE_12", "MENU_ITEM_TITLE_13"), so most
+  // comparisons need not read the keys, which lie all over memory.
+  std::uint64_t prefix[3];
   const char* key;
   std::size_t keySize;
   std::size_t valueSize;
@@ -27,7 +29,7 @@ std::uint64_t BigEndianWord(const unsigned char* bytes) {
 
 // Orders two keys with equal prefixes by their unsigned bytes, a prefix
 // first. The prefixes already match in the bytes both keys have among the
-// first sixteen (a zero byte and padding look alike only past the shorter key).
+// first 24 (a zero byte and padding look alike only past the shorter key).
 int CompareKeys(const SortRecord& a, const SortRecord& b) {
   const std::size_t common = std::min(a.keySize, b.keySize);
   const std::size_t known = std::min(common, sizeof a.prefix);
@@ -36,8 +38,23 @@ int CompareKeys(const SortRecord& a, const SortRecord& b) {
   return a.keySize < b.keySize ? -1 : a.keySize > b.keySize ? 1 : 0;
 }
 
+bool SamePrefix(const SortRecord& a, const SortRecord& b) {
+  return a.prefix[0] == b.prefix[0] && a.prefix[1] == b.prefix[1] && a.prefix[2] == b.prefix[2];
+}
+
 bool SameKey(const SortRecord& a, const SortRecord& b) {
-  return a.prefix[0] == b.prefix[0] && a.prefix[1] == b.prefix[1] && CompareKeys(a, b) == 0;
+  return SamePrefix(a, b) && CompareKeys(a, b) == 0;
+}
+
+std::size_t CountLineEnds(std::string_view text) {
+  std::size_t count = 0;
+  const char* const end = text.data() + text.size();
+  for (const char* p = text.data(); p != end; ++p) {
+    p = static_cast<const char*>(std::memchr(p, '\n', static_cast<std::size_t>(end - p)));
+    if (p == nullptr) break;
+    ++count;
+  }
+  return count;
 }
 
 }  // namespace
@@ -48,8 +65,12 @@ FxtTable ParseFxt(std::string_view text) {
   table.storage = std::make_unique_for_overwrite<char[]>(text.size());
   char* stored = table.storage.get();
 
-  std::vector<SortRecord> records;
   const char* const textEnd = text.data() + text.size();
+  // Room for every record up front spares the regrowth, which would copy
+  // them all into fresh memory again. A record needs a line of its own, of
+  // four bytes at least (key, blank, value, LF) unless it is the last.
+  std::vector<SortRecord> records;
+  records.reserve(std::min(CountLineEnds(text), text.size() / 4) + 1);
   for (const char* lineStart = text.data(); lineStart != textEnd;) {
     const void* lf = std::memchr(lineStart, '\n', static_cast<std::size_t>(textEnd - lineStart));
     const char* lineEnd = lf != nullptr ? static_cast<const char*>(lf) : textEnd;
@@ -67,16 +88,20 @@ FxtTable ParseFxt(std::string_view text) {
     const std::size_t valueSize = line.size() - blank - 1;
     std::memcpy(stored, line.data(), blank);
     std::memcpy(stored + blank, line.data() + blank + 1, valueSize);
-    unsigned char head[16] = {};
+    unsigned char head[sizeof(SortRecord::prefix)] = {};
     std::memcpy(head, stored, std::min(blank, sizeof head));
-    records.push_back({{BigEndianWord(head), BigEndianWord(head + 8)}, stored, blank, valueSize});
+    records.push_back({{BigEndianWord(head), BigEndianWord(head + 8), BigEndianWord(head + 16)},
+                       stored,
+                       blank,
+                       valueSize});
     stored += blank + valueSize;
   }
 
   // A total order, so std::sort suffices: equal keys end up in file order.
   std::sort(records.begin(), records.end(), [](const SortRecord& a, const SortRecord& b) {
-    if (a.prefix[0] != b.prefix[0]) return a.prefix[0] < b.prefix[0];
-    if (a.prefix[1] != b.prefix[1]) return a.prefix[1] < b.prefix[1];
+    for (std::size_t word = 0; word != std::size(a.prefix); ++word) {
+      if (a.prefix[word] != b.prefix[word]) return a.prefix[word] < b.prefix[word];
+    }
     const int order = CompareKeys(a, b);
     return order != 0 ? order < 0 : a.key < b.key;
   });

@@ -70,6 +70,11 @@ TEST(ParseFxt, Lines) {
       {"a\0 1\na 2"s, {{"a", "2"}, {"a\0"s, "1"}}},
       {"abcdefghijklmnop2 1\nabcdefghijklmnop1 2\nabcdefghijklmnop 3\nabcdefghijklmnop1 4",
        {{"abcdefghijklmnop", "3"}, {"abcdefghijklmnop1", "4"}, {"abcdefghijklmnop2", "1"}}},
+      {"abcdefghijklmnopqrstuvwx2 1\nabcdefghijklmnopqrstuvwx1 2\nabcdefghijklmnopqrstuvwx 3\n"
+       "abcdefghijklmnopqrstuvwx1 4",
+       {{"abcdefghijklmnopqrstuvwx", "3"},
+        {"abcdefghijklmnopqrstuvwx1", "4"},
+        {"abcdefghijklmnopqrstuvwx2", "1"}}},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(EntriesOf(ParseFxt(c.text)), c.expected) << testing::PrintToString(c.text);
