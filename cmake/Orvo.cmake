@@ -13,7 +13,7 @@ function(orvo_plugin name)
     LIBRARY_OUTPUT_DIRECTORY ${ORVO_DIST_DIR})
   if(MINGW)
     # mingw exports every symbol of a DLL unless told otherwise.
-    target_link_options(${name} PRIVATE -static -Wl,--exclude-all-symbols
+    target_link_options(${name} PRIVATE -Wl,--exclude-all-symbols
                         $<$<CONFIG:Release>:-s>)
   endif()
 endfunction()
