@@ -140,7 +140,8 @@ class Reader {
           auto cp = Hex4();
           if (!cp) return std::nullopt;
           if (*cp >= 0xD800 && *cp < 0xDC00) {
-            if (!Take('\\') || text_[pos_++] != 'u') return std::nullopt;
+            if (text_.substr(pos_, 2) != "\\u") return std::nullopt;  // a low surrogate must follow
+            pos_ += 2;
             auto low = Hex4();
             if (!low || *low < 0xDC00 || *low > 0xDFFF) return std::nullopt;
             *cp = 0x10000 + ((*cp - 0xD800) << 10) + (*low - 0xDC00);
