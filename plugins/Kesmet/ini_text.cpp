@@ -1,6 +1,7 @@
 #include "ini_text.h"
 
 #include <charconv>
+#include <cstdio>
 
 std::size_t FormatIniInt(std::int32_t value, char* buffer) {
   // "-2147483648" is the longest text: 11 bytes and the terminator.
@@ -10,15 +11,18 @@ std::size_t FormatIniInt(std::int32_t value, char* buffer) {
 }
 
 void FormatIniFloat(float value, Utf16Unit (&buffer)[128]) {
-  // The toolchain's own to_chars, linked into the DLL, writes exactly what
-  // C99 "%.6g" writes in the C locale. The system msvcrt.dll printf does not:
-  // it writes three-digit exponents ("1e+006") and "1.#INF".
-  char text[32];
-  const char* const end = std::to_chars(text, text + sizeof text, static_cast<double>(value),
-                                        std::chars_format::general, 6)
-                              .ptr;
-  std::size_t length = 0;
-  for (const char* p = text; p != end; ++p) buffer[length++] = static_cast<Utf16Unit>(*p);
+  // C99 "%g" from the toolchain's own C library. mingw-w64 links its
+  // implementation into the DLL under this name: the system msvcrt.dll's
+  // printf writes three-digit exponents ("1e+006") and "1.#INF" instead.
+  // glibc's and the UCRT's snprintf are C99 already.
+#if defined(__MINGW32__)
+  constexpr auto FormatC99 = __mingw_snprintf;
+#else
+  constexpr auto FormatC99 = snprintf;
+#endif
+  char text[32];  // "-1.17549e-38" is about the longest
+  const int length = FormatC99(text, sizeof text, "%g", static_cast<double>(value));
+  for (int i = 0; i < length; ++i) buffer[i] = static_cast<Utf16Unit>(text[i]);
   buffer[length] = 0;
 }
 

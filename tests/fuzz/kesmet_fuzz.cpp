@@ -4,6 +4,7 @@
 // whole-character prefix within the limit and, cut for the 128-byte result
 // buffer, must convert and end inside it.
 #include <bit>
+#include <charconv>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -21,8 +22,11 @@ void CheckNumberTexts(std::uint32_t bits) {
   Utf16Unit wide[128];
   for (Utf16Unit& unit : wide) unit = 0x4242;
   FormatIniFloat(value, wide);
+  // An independent, exactly rounding "%.6g".
   char expected[64];
-  std::snprintf(expected, sizeof expected, "%g", static_cast<double>(value));
+  *std::to_chars(expected, expected + sizeof expected - 1, static_cast<double>(value),
+                 std::chars_format::general, 6)
+       .ptr = '\0';
   std::size_t length = 0;
   while (length < 128 && wide[length] != 0) ++length;
   FUZZ_CHECK(length == std::strlen(expected));

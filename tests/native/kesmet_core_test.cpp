@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <charconv>
+
 #include <algorithm>
 #include <bit>
 #include <cfloat>
@@ -55,13 +57,16 @@ std::string FloatText(float value) {
   return text;
 }
 
-std::string PrintfText(float value) {
+// "%.6g" by an independent, exactly rounding implementation.
+std::string ReferenceText(float value) {
   char text[64];
-  std::snprintf(text, sizeof text, "%g", static_cast<double>(value));
-  return text;
+  const char* const end = std::to_chars(text, text + sizeof text, static_cast<double>(value),
+                                        std::chars_format::general, 6)
+                              .ptr;
+  return std::string(text, end);
 }
 
-TEST(FormatIniFloat, WritesWhatPrintfGWrites) {
+TEST(FormatIniFloat, WritesWhatC99PrintfGWrites) {
   struct Case {
     float value;
     const char* text;
@@ -87,15 +92,14 @@ TEST(FormatIniFloat, WritesWhatPrintfGWrites) {
   };
   for (const Case& c : kCases) {
     EXPECT_EQ(FloatText(c.value), c.text);
-    EXPECT_EQ(PrintfText(c.value), c.text);
   }
 }
 
-TEST(FormatIniFloat, RandomBitPatternsMatchPrintf) {
+TEST(FormatIniFloat, RandomBitPatternsMatchAnExactReference) {
   std::mt19937 random(1989);
   for (int round = 0; round < 300000; ++round) {
     const float value = std::bit_cast<float>(static_cast<std::uint32_t>(random()));
-    ASSERT_EQ(FloatText(value), PrintfText(value)) << std::bit_cast<std::uint32_t>(value);
+    ASSERT_EQ(FloatText(value), ReferenceText(value)) << std::bit_cast<std::uint32_t>(value);
   }
 }
 

@@ -3,13 +3,18 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <bit>
+#include <charconv>
+#include <cmath>
 #include <cstdint>
 #include <limits>
 #include <memory>
 #include <optional>
+#include <random>
 #include <string>
 #include <vector>
 
+#include "ini_text.h"
 #include "support.h"
 
 namespace orvo_test {
@@ -173,6 +178,24 @@ TEST_F(KesmetTest, WritesFloatsAsC99Does) {
   };
   for (const auto& f : floats)
     Check({f.text, {}, kWriteFloat, {Float(f.value)}, {}, 1, Ini(std::string("k=") + f.text)});
+}
+
+// The float text comes from the toolchain's C99 printf, linked into the
+// DLL; compared here, on Windows, with an independent exactly rounding
+// formatter over many floats (a NaN's sign is the library's to write).
+TEST(KesmetFloatText, ToolchainPrintfIsExactlyRounded) {
+  std::mt19937 random(2024);
+  for (int round = 0; round < 200000; ++round) {
+    const float value = std::bit_cast<float>(static_cast<std::uint32_t>(random()));
+    if (std::isnan(value)) continue;
+    Utf16Unit wide[128];
+    FormatIniFloat(value, wide);
+    char expected[64];
+    *std::to_chars(expected, expected + sizeof expected - 1, static_cast<double>(value),
+                   std::chars_format::general, 6)
+         .ptr = '\0';
+    ASSERT_EQ(Utf8(wide), expected) << std::bit_cast<std::uint32_t>(value);
+  }
 }
 
 TEST_F(KesmetTest, ReadsFloatsAsC99Does) {
