@@ -63,7 +63,7 @@ std::string ReferenceText(float value) {
   const char* const end = std::to_chars(text, text + sizeof text, static_cast<double>(value),
                                         std::chars_format::general, 6)
                               .ptr;
-  return std::string(text, end);
+  return std::string(text, static_cast<std::size_t>(end - text));
 }
 
 TEST(FormatIniFloat, WritesWhatC99PrintfGWrites) {
