@@ -23,50 +23,60 @@ inline constexpr std::array<char, 256> kJsonEscapeOf = [] {
   return table;
 }();
 
-// Returns the first byte from p on that needs an escape: below 0x20,
-// quotation mark or backslash. Text is mostly runs of bytes that need none,
-// so this looks at a machine word at a time.
-inline const char* SkipUnescaped(const char* p, const char* end) {
-  using Word = std::size_t;
-  // The lowest flagged byte of a word is its first one only in this order.
+// Text is mostly runs of bytes that need no escape, so the scans look at a
+// machine word at a time.
+using JsonWord = std::size_t;
+
+// Flags, in the high bit of each byte, the bytes of word that need an
+// escape: below 0x20, quotation mark or backslash. A borrow can flag a byte
+// above a flagged one, never below it, so the lowest flag is exact; with the
+// bytes in little-endian order that is the first such byte.
+inline JsonWord JsonEscapeFlags(JsonWord word) {
   static_assert(std::endian::native == std::endian::little);
-  constexpr Word kOnes = ~Word{0} / 0xFF;
-  constexpr Word kHighs = kOnes * 0x80;
-  constexpr Word kQuotes = kOnes * '"';
-  constexpr Word kBackslashes = kOnes * '\\';
-  while (static_cast<std::size_t>(end - p) >= sizeof(Word)) {
-    Word word;
+  constexpr JsonWord kOnes = ~JsonWord{0} / 0xFF;
+  constexpr JsonWord kQuotes = kOnes * '"';
+  constexpr JsonWord kBackslashes = kOnes * '\\';
+  const JsonWord quotes = word ^ kQuotes;
+  const JsonWord backslashes = word ^ kBackslashes;
+  const JsonWord flags = ((word - kOnes * 0x20) & ~word) | ((quotes - kOnes) & ~quotes) |
+                         ((backslashes - kOnes) & ~backslashes);
+  return flags & (kOnes * 0x80);
+}
+
+// Returns the first byte from p on that needs an escape, or end.
+inline const char* SkipUnescaped(const char* p, const char* end) {
+  while (static_cast<std::size_t>(end - p) >= sizeof(JsonWord)) {
+    JsonWord word;
     std::memcpy(&word, p, sizeof word);
-    // The high bit of a byte is set where the byte is below 0x20 or equals
-    // one of the two. A borrow can flag bytes above a flagged one, never
-    // below it, so the lowest flag is exact.
-    const Word quotes = word ^ kQuotes;
-    const Word backslashes = word ^ kBackslashes;
-    const Word flags = ((word - kOnes * 0x20) & ~word) | ((quotes - kOnes) & ~quotes) |
-                       ((backslashes - kOnes) & ~backslashes);
-    if (const Word found = flags & kHighs; found != 0) {
-      return p + std::countr_zero(found) / 8;
+    if (const JsonWord flags = JsonEscapeFlags(word); flags != 0) {
+      return p + std::countr_zero(flags) / 8;
     }
-    p += sizeof(Word);
+    p += sizeof(JsonWord);
   }
   while (p != end && kJsonEscapeOf[static_cast<unsigned char>(*p)] == 0) ++p;
   return p;
 }
 
-// Appends the escaped form of one byte that needs it. One append of the
-// whole form: three appends per byte made tab-indented text about half again
-// as slow.
-inline void AppendJsonEscape(char byte, std::string& out) {
+// Writes the escaped form of one byte that needs it (two or six bytes) at
+// out; returns the end of what it wrote.
+inline char* WriteJsonEscape(char byte, char* out) {
   static constexpr char kHexDigits[] = "0123456789abcdef";
   const unsigned char value = static_cast<unsigned char>(byte);
   const char escape = kJsonEscapeOf[value];
-  if (escape == 'u') {
-    const char form[6] = {'\\', 'u', '0', '0', kHexDigits[value >> 4], kHexDigits[value & 15]};
-    out.append(form, sizeof form);
-  } else {
-    const char form[2] = {'\\', escape};
-    out.append(form, sizeof form);
+  *out++ = '\\';
+  if (escape != 'u') {
+    *out++ = escape;
+    return out;
   }
+  const char form[5] = {'u', '0', '0', kHexDigits[value >> 4], kHexDigits[value & 15]};
+  std::memcpy(out, form, sizeof form);
+  return out + sizeof form;
+}
+
+// Appends the escaped form of one byte that needs it, in one append.
+inline void AppendJsonEscape(char byte, std::string& out) {
+  char form[6];
+  out.append(form, static_cast<std::size_t>(WriteJsonEscape(byte, form) - form));
 }
 
 // Appends text to out as the body of a JSON string: quotation mark,

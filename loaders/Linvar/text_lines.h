@@ -8,7 +8,10 @@
 
 // The JSON text being built, and where the line rules stand between chunks.
 struct JsonLines {
-  std::string json;        // "[" and the lines so far
+  // The text, once finished. While it is built, only its first `length`
+  // bytes are written; the rest is room the writer fills through a pointer.
+  std::string json;
+  std::size_t length = 0;
   bool lineOpen = false;   // a string has been opened for the current line
   bool pendingCr = false;  // the previous chunk ended in CR
   bool ended = false;      // a 0x1A byte ended the input

@@ -85,7 +85,7 @@ std::string FxtInput() {
 // reserve several times.
 std::string LinesInput() {
   std::string text;
-  for (int i = 0; i < 300; ++i) {
+  for (int i = 0; i < 3000; ++i) {
     text += "line " + std::to_string(i) + std::string(16 + i % 16, '\x01') + " \"q\"\t\\\r\n";
   }
   return text;
