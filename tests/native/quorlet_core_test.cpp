@@ -201,6 +201,18 @@ TEST(EncodeFxtJson, ExactText) {
   }
 }
 
+// A value far longer than the writer's slices, with a run of bytes that
+// grow sixfold and escapes on both sides of every slice boundary.
+TEST(EncodeFxtJson, LongValueWithEscapes) {
+  std::string value = "v";
+  for (int i = 0; i < 300000; ++i) value += "ab\"\\\tcd"[i % 8];
+  value += std::string(70000, '\x01') + "end";
+  std::string buffer;
+  EncodeFxtJson(ParseFxt("K " + value), buffer);
+  const std::string array = reference::JsonLinesText(value);  // ["escaped value"]
+  EXPECT_TRUE(buffer == "{\"K\":" + array.substr(1, array.size() - 2) + "}");
+}
+
 TEST(AppendJsonString, QuotesAndEscapes) {
   std::string buffer = "x";
   AppendJsonString("a\"b\\c\x01\xC3\xA9", buffer);
