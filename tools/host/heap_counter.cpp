@@ -142,43 +142,29 @@ BOOL WINAPI CountingHeapFree(HANDLE heap, DWORD flags, LPVOID block) {
   CountRelease(block);
   return Saved<kHeapFree, HeapFreeFn>()(heap, flags, block);
 }
+// LocalAlloc and GlobalAlloc share their types, and so their counting; the
+// tag tells whose original a wrapper calls.
+template <int Tag>
 HLOCAL WINAPI CountingLocalAlloc(UINT flags, SIZE_T size) {
   if (FailThisAllocation()) return nullptr;
-  HLOCAL block = Saved<kLocalAlloc, LocalAllocFn>()(flags, size);
+  HLOCAL block = Saved<Tag, LocalAllocFn>()(flags, size);
   CountBlock(block);
   return block;
 }
+template <int Tag>
 HLOCAL WINAPI CountingLocalReAlloc(HLOCAL old, SIZE_T size, UINT flags) {
   if (FailThisAllocation()) return nullptr;
-  HLOCAL block = Saved<kLocalReAlloc, LocalReAllocFn>()(old, size, flags);
+  HLOCAL block = Saved<Tag, LocalReAllocFn>()(old, size, flags);
   if (block != nullptr) {
     CountRelease(old);
     CountBlock(block);
   }
   return block;
 }
+template <int Tag>
 HLOCAL WINAPI CountingLocalFree(HLOCAL block) {
   CountRelease(block);
-  return Saved<kLocalFree, LocalFreeFn>()(block);
-}
-HGLOBAL WINAPI CountingGlobalAlloc(UINT flags, SIZE_T size) {
-  if (FailThisAllocation()) return nullptr;
-  HGLOBAL block = Saved<kGlobalAlloc, LocalAllocFn>()(flags, size);
-  CountBlock(block);
-  return block;
-}
-HGLOBAL WINAPI CountingGlobalReAlloc(HGLOBAL old, SIZE_T size, UINT flags) {
-  if (FailThisAllocation()) return nullptr;
-  HGLOBAL block = Saved<kGlobalReAlloc, LocalReAllocFn>()(old, size, flags);
-  if (block != nullptr) {
-    CountRelease(old);
-    CountBlock(block);
-  }
-  return block;
-}
-HGLOBAL WINAPI CountingGlobalFree(HGLOBAL block) {
-  CountRelease(block);
-  return Saved<kGlobalFree, LocalFreeFn>()(block);
+  return Saved<Tag, LocalFreeFn>()(block);
 }
 
 struct Redirect {
@@ -206,12 +192,12 @@ const Redirect kRedirects[] = {
     Make<kHeapAlloc>("HeapAlloc", &CountingHeapAlloc),
     Make<kHeapReAlloc>("HeapReAlloc", &CountingHeapReAlloc),
     Make<kHeapFree>("HeapFree", &CountingHeapFree),
-    Make<kLocalAlloc>("LocalAlloc", &CountingLocalAlloc),
-    Make<kLocalReAlloc>("LocalReAlloc", &CountingLocalReAlloc),
-    Make<kLocalFree>("LocalFree", &CountingLocalFree),
-    Make<kGlobalAlloc>("GlobalAlloc", &CountingGlobalAlloc),
-    Make<kGlobalReAlloc>("GlobalReAlloc", &CountingGlobalReAlloc),
-    Make<kGlobalFree>("GlobalFree", &CountingGlobalFree),
+    Make<kLocalAlloc>("LocalAlloc", &CountingLocalAlloc<kLocalAlloc>),
+    Make<kLocalReAlloc>("LocalReAlloc", &CountingLocalReAlloc<kLocalReAlloc>),
+    Make<kLocalFree>("LocalFree", &CountingLocalFree<kLocalFree>),
+    Make<kGlobalAlloc>("GlobalAlloc", &CountingLocalAlloc<kGlobalAlloc>),
+    Make<kGlobalReAlloc>("GlobalReAlloc", &CountingLocalReAlloc<kGlobalReAlloc>),
+    Make<kGlobalFree>("GlobalFree", &CountingLocalFree<kGlobalFree>),
 };
 
 const Redirect* FindRedirect(const char* name) {
