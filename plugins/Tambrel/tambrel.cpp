@@ -26,6 +26,9 @@ static_assert(sizeof kLoadingPrefix + kNameSize - 1 <= kLogLineSize,
 // MultiByteToWideChar makes at most one unit of each byte, terminator included.
 static_assert(kResolvedPathSize <= kWidePathUnits && kNameSize <= kWidePathUnits,
               "every path text fits the wide buffer");
+// A script gets handles and addresses back as the host's 32-bit integers and
+// hands them to FreeLibrary again: only pointers of that width survive the trip.
+static_assert(sizeof(void*) == sizeof(int32_t), "Tambrel is built for 32-bit Windows only");
 
 int32_t ToScript(HMODULE module) {
   return static_cast<int32_t>(reinterpret_cast<std::uintptr_t>(module));

@@ -261,7 +261,7 @@ TEST_F(KesmetTest, RelativePathIsResolvedByTheHost) {
 // Wine's copy does not, so only the import table shows the DLL avoids it.
 TEST_F(KesmetTest, NumberTextsDoNotComeFromMsvcrt) {
   const auto* base = reinterpret_cast<const BYTE*>(kesmet_->module());
-  const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS32*>(
+  const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(
       base + reinterpret_cast<const IMAGE_DOS_HEADER*>(base)->e_lfanew);
   const IMAGE_DATA_DIRECTORY& directory =
       nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
@@ -271,9 +271,9 @@ TEST_F(KesmetTest, NumberTextsDoNotComeFromMsvcrt) {
        entry->Name != 0; ++entry) {
     if (lstrcmpiA(reinterpret_cast<const char*>(base + entry->Name), "msvcrt.dll") != 0) continue;
     for (auto* thunk =
-             reinterpret_cast<const IMAGE_THUNK_DATA32*>(base + entry->OriginalFirstThunk);
+             reinterpret_cast<const IMAGE_THUNK_DATA*>(base + entry->OriginalFirstThunk);
          thunk->u1.AddressOfData != 0; ++thunk)
-      if (!IMAGE_SNAP_BY_ORDINAL32(thunk->u1.Ordinal))
+      if (!IMAGE_SNAP_BY_ORDINAL(thunk->u1.Ordinal))
         imported.emplace_back(reinterpret_cast<const char*>(
             reinterpret_cast<const IMAGE_IMPORT_BY_NAME*>(base + thunk->u1.AddressOfData)->Name));
   }

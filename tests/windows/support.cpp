@@ -57,14 +57,20 @@ std::string Utf8(std::wstring_view wide) {
   return utf8;
 }
 
+std::string PluginFileName(std::string_view name) {
+  if constexpr (sizeof(void*) == 4) return std::string(name);
+  const std::size_t dot = name.rfind('.');
+  return std::string(name.substr(0, dot)) + "64" + std::string(name.substr(dot));
+}
+
 void SetDistDirectory(std::string directory) {
   gDist = std::move(directory);
 }
 
 Plugin::Plugin(const char* name) {
-  const std::wstring path = Wide(gDist + "\\" + name);
-  module_ = LoadLibraryW(path.c_str());
-  if (module_ == nullptr) throw std::runtime_error("cannot load " + gDist + "\\" + name);
+  const std::string file = gDist + "\\" + PluginFileName(name);
+  module_ = LoadLibraryW(Wide(file).c_str());
+  if (module_ == nullptr) throw std::runtime_error("cannot load " + file);
   TeskCountHeap(module_);
 }
 

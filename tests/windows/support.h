@@ -19,6 +19,13 @@ std::string Utf8(std::wstring_view wide);
 // The directory the plug-in DLLs were built into, from the command line.
 void SetDistDirectory(std::string directory);
 
+// Tambrel is built for 32-bit Windows only.
+constexpr bool kTambrelBuilt = sizeof(void*) == 4;
+
+// A plug-in's file in this process's architecture: "Quorlet.orvo" is
+// Quorlet64.orvo in an x86-64 process.
+std::string PluginFileName(std::string_view name);
+
 // A plug-in DLL loaded for one test, heap counting on; unloaded at the end.
 class Plugin {
  public:
