@@ -7,17 +7,14 @@
 #include <string>
 
 #include "support.h"
+#include "value_text.h"
 
 int main(int argc, char** argv) {
   testing::InitGoogleTest(&argc, argv);
   for (int i = 1; i < argc; ++i) {
     std::string arg = argv[i];
     if (arg.rfind("--dist=", 0) != 0) continue;
-    std::string dist = arg.substr(7);
-    if (!dist.empty() && dist[0] == '/') dist = "Z:" + dist;  // a Linux path, through Wine's Z:
-    for (char& c : dist)
-      if (c == '/') c = '\\';
-    orvo_test::SetDistDirectory(dist);
+    orvo_test::SetDistDirectory(orvo_tools::WindowsPath(arg.substr(7)));
   }
   return RUN_ALL_TESTS();
 }

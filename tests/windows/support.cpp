@@ -2,9 +2,10 @@
 
 #include <gtest/gtest.h>
 
-#include <charconv>
 #include <cstdio>
 #include <stdexcept>
+
+#include "value_text.h"
 
 namespace orvo_test {
 namespace {
@@ -177,16 +178,8 @@ Ran Run(const char* command, std::vector<TeskValue> inputs) {
   TeskRunCommand(command, inputs.data(), static_cast<int32_t>(inputs.size()), &outcome);
   if (!outcome.found) throw std::runtime_error(std::string("no command ") + command);
   Ran ran{{}, outcome.flag, outcome.status, outcome.violations};
-  for (int32_t i = 0; i < outcome.outputCount; ++i) {
-    const TeskValue& output = outcome.outputs[i];
-    if (output.kind == 'i') ran.outputs.push_back("i:" + std::to_string(output.i));
-    if (output.kind == 's') ran.outputs.push_back(std::string("s:") + output.s);
-    if (output.kind == 'f') {
-      char text[64];
-      const auto end = std::to_chars(text, text + sizeof text, output.f).ptr;
-      ran.outputs.push_back("f:" + std::string(text, end));
-    }
-  }
+  for (int32_t i = 0; i < outcome.outputCount; ++i)
+    ran.outputs.push_back(orvo_tools::ValueText(outcome.outputs[i]));
   return ran;
 }
 
