@@ -38,8 +38,9 @@ function(orvo_plugin name)
   target_sources(${name} PRIVATE ${rc})
 
   if(MINGW)
-    # mingw exports every symbol of a DLL unless told otherwise.
+    # mingw exports every symbol of a DLL unless told otherwise; it would also
+    # stamp the link time and derive the image base from the output path.
     target_link_options(${name} PRIVATE -Wl,--exclude-all-symbols -Wl,--no-insert-timestamp
-                        $<$<CONFIG:Release>:-s>)
+                        -Wl,--disable-auto-image-base $<$<CONFIG:Release>:-s>)
   endif()
 endfunction()
