@@ -1,7 +1,7 @@
 // All Windows tests run in this one process: starting a 32-bit Windows
 // process can take most of a minute where Wine runs under emulation.
 //
-//   windows_tests --dist=DIR [gtest flags]
+//   windows_tests --dist=DIR [--json-out=FILE] [gtest flags]
 #include <gtest/gtest.h>
 
 #include <string>
@@ -12,9 +12,11 @@
 int main(int argc, char** argv) {
   testing::InitGoogleTest(&argc, argv);
   for (int i = 1; i < argc; ++i) {
-    std::string arg = argv[i];
-    if (arg.rfind("--dist=", 0) != 0) continue;
-    orvo_test::SetDistDirectory(orvo_tools::WindowsPath(arg.substr(7)));
+    const std::string arg = argv[i];
+    if (arg.rfind("--dist=", 0) == 0)
+      orvo_test::SetDistDirectory(orvo_tools::WindowsPath(arg.substr(7)));
+    if (arg.rfind("--json-out=", 0) == 0)
+      orvo_test::SetJsonRecordFile(orvo_tools::WindowsPath(arg.substr(11)));
   }
   return RUN_ALL_TESTS();
 }

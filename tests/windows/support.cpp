@@ -5,12 +5,14 @@
 #include <cstdio>
 #include <stdexcept>
 
+#include "utf8.h"
 #include "value_text.h"
 
 namespace orvo_test {
 namespace {
 
 std::string gDist;
+std::string gJsonRecord;
 
 std::vector<std::string> List(int32_t (*count)(), const char* (*item)(int32_t)) {
   std::vector<std::string> items;
@@ -37,6 +39,24 @@ void RemoveTree(const std::wstring& directory) {
   RemoveDirectoryW(directory.c_str());
 }
 
+void AppendLine(const std::string& path, const std::string& line) {
+  HANDLE file = CreateFileW(Wide(path).c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr,
+                            OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) throw std::runtime_error("cannot open " + path);
+  const std::string bytes = line + '\n';
+  DWORD written = 0;
+  const BOOL ok =
+      ::WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+  CloseHandle(file);
+  if (!ok || written != bytes.size()) throw std::runtime_error("cannot write " + path);
+}
+
+void RecordJson(const std::string& fixture, const std::string& text) {
+  if (gJsonRecord.empty()) return;
+  const std::optional<std::string> bytes = ReadFile(fixture);
+  if (bytes && IsValidUtf8(*bytes)) AppendLine(gJsonRecord, text);
+}
+
 }  // namespace
 
 std::wstring Wide(std::string_view utf8) {
@@ -60,6 +80,10 @@ std::string Utf8(std::wstring_view wide) {
 
 void SetDistDirectory(std::string directory) {
   gDist = std::move(directory);
+}
+
+void SetJsonRecordFile(std::string path) {
+  gJsonRecord = std::move(path);
 }
 
 Plugin::Plugin(const char* name) {
@@ -159,6 +183,7 @@ Imported CheckedImport(const std::string& path) {
     EXPECT_EQ(imported.blockSize, imported.text->size() + 1) << path;
     EXPECT_EQ(TeskEventCount(), eventsBefore + 1) << path;
     EXPECT_EQ(TeskEvent(eventsBefore), "alloc:" + std::to_string(imported.text->size() + 1));
+    RecordJson(path, *imported.text);
   }
   return imported;
 }
