@@ -7,9 +7,9 @@
 // Without an ACTION after "--", actions are read from standard input, one a
 // line, fields separated by tabs; all of them are read and checked before the
 // first one runs. An argument "i:@N.M" (or f:, s:; ".M" defaults to ".1") is
-// the M-th output of the N-th action. Exit status: 2 for a usage error, else
-// 3 when a plug-in breached the host contract, else 1 when a plug-in did not
-// load, else 0.
+// the M-th output of the N-th action; "s:@@TEXT" is the literal "@TEXT". Exit status: 2 for a usage
+// error, else 3 when a plug-in breached the host contract, else 1 when a plug-in did not load, else
+// 0.
 #include <fcntl.h>
 #include <io.h>
 #include <windows.h>
@@ -96,7 +96,8 @@ std::optional<int> PositiveNumber(const std::string& text) {
   return value;
 }
 
-// Parses "i:INT", "f:FLOAT", "s:TEXT" or "K:@N[.M]"; actions are those
+// Parses "i:INT", "f:FLOAT", "s:TEXT" or "K:@N[.M]" ("@@" for a literal
+// "@"); actions are those
 // already parsed, so N must name one of them. Returns an error text.
 std::string ParseArgument(const std::string& field, const std::vector<Action>& earlier,
                           Argument& argument) {
@@ -105,7 +106,9 @@ std::string ParseArgument(const std::string& field, const std::vector<Action>& e
   argument.kind = field[0];
   argument.text = field.substr(2);
   const std::string& text = argument.text;
-  if (!text.empty() && text[0] == '@') {
+  if (text.rfind("@@", 0) == 0) {
+    argument.text.erase(0, 1);  // "@@" begins a literal that begins with "@"
+  } else if (!text.empty() && text[0] == '@') {
     const size_t dot = text.find('.');
     const std::optional<int> action = PositiveNumber(text.substr(1, dot - 1));
     const std::optional<int> output =
