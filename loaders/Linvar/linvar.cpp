@@ -22,7 +22,7 @@
 
 namespace {
 
-constexpr char kBanner[] = "Linvar 1.2";
+constexpr char kBanner[] = "Linvar " ORVO_PLUGIN_VERSION;
 constexpr char kTextPattern[] = "*.txt";
 constexpr char kLongTextPattern[] = "*.text";
 constexpr int32_t kTypingsDirectoryKind = 1;

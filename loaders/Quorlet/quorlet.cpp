@@ -20,7 +20,7 @@
 
 namespace {
 
-constexpr char kBanner[] = "Quorlet 1.0";
+constexpr char kBanner[] = "Quorlet " ORVO_PLUGIN_VERSION;
 constexpr char kPattern[] = "*.fxt";
 constexpr int32_t kTypingsDirectoryKind = 1;
 constexpr char kTypings[] =

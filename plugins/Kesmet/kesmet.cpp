@@ -16,7 +16,7 @@
 
 namespace {
 
-constexpr char kBanner[] = "Kesmet plugin 1.2";
+constexpr char kBanner[] = "Kesmet plugin " ORVO_PLUGIN_VERSION;
 constexpr char kCategory[] = "fs";
 constexpr int32_t kArgumentBytes = 128;  // GetStringParam's buffer, always this size
 constexpr int kResolvedBytes = 260;      // ResolvePath's buffer; no size is passed

@@ -13,7 +13,7 @@
 
 namespace {
 
-constexpr char kBanner[] = "Tambrel plugin 2.0";
+constexpr char kBanner[] = "Tambrel plugin " ORVO_PLUGIN_VERSION;
 constexpr char kCategory[] = "dll";
 constexpr char kLoadingPrefix[] = "Loading dynamic library ";
 constexpr int32_t kNameSize = 128;

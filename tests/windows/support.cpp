@@ -2,14 +2,17 @@
 
 #include <gtest/gtest.h>
 
-#include <charconv>
 #include <cstdio>
 #include <stdexcept>
+
+#include "utf8.h"
+#include "value_text.h"
 
 namespace orvo_test {
 namespace {
 
 std::string gDist;
+std::string gJsonRecord;
 
 std::vector<std::string> List(int32_t (*count)(), const char* (*item)(int32_t)) {
   std::vector<std::string> items;
@@ -34,6 +37,24 @@ void RemoveTree(const std::wstring& directory) {
     FindClose(find);
   }
   RemoveDirectoryW(directory.c_str());
+}
+
+void AppendLine(const std::string& path, const std::string& line) {
+  HANDLE file = CreateFileW(Wide(path).c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr,
+                            OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) throw std::runtime_error("cannot open " + path);
+  const std::string bytes = line + '\n';
+  DWORD written = 0;
+  const BOOL ok =
+      ::WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+  CloseHandle(file);
+  if (!ok || written != bytes.size()) throw std::runtime_error("cannot write " + path);
+}
+
+void RecordJson(const std::string& fixture, const std::string& text) {
+  if (gJsonRecord.empty()) return;
+  const std::optional<std::string> bytes = ReadFile(fixture);
+  if (bytes && IsValidUtf8(*bytes)) AppendLine(gJsonRecord, text);
 }
 
 }  // namespace
@@ -65,6 +86,10 @@ std::string PluginFileName(std::string_view name) {
 
 void SetDistDirectory(std::string directory) {
   gDist = std::move(directory);
+}
+
+void SetJsonRecordFile(std::string path) {
+  gJsonRecord = std::move(path);
 }
 
 Plugin::Plugin(const char* name) {
@@ -164,6 +189,7 @@ Imported CheckedImport(const std::string& path) {
     EXPECT_EQ(imported.blockSize, imported.text->size() + 1) << path;
     EXPECT_EQ(TeskEventCount(), eventsBefore + 1) << path;
     EXPECT_EQ(TeskEvent(eventsBefore), "alloc:" + std::to_string(imported.text->size() + 1));
+    RecordJson(path, *imported.text);
   }
   return imported;
 }
@@ -183,16 +209,8 @@ Ran Run(const char* command, std::vector<TeskValue> inputs) {
   TeskRunCommand(command, inputs.data(), static_cast<int32_t>(inputs.size()), &outcome);
   if (!outcome.found) throw std::runtime_error(std::string("no command ") + command);
   Ran ran{{}, outcome.flag, outcome.status, outcome.violations};
-  for (int32_t i = 0; i < outcome.outputCount; ++i) {
-    const TeskValue& output = outcome.outputs[i];
-    if (output.kind == 'i') ran.outputs.push_back("i:" + std::to_string(output.i));
-    if (output.kind == 's') ran.outputs.push_back(std::string("s:") + output.s);
-    if (output.kind == 'f') {
-      char text[64];
-      const auto end = std::to_chars(text, text + sizeof text, output.f).ptr;
-      ran.outputs.push_back("f:" + std::string(text, end));
-    }
-  }
+  for (int32_t i = 0; i < outcome.outputCount; ++i)
+    ran.outputs.push_back(orvo_tools::ValueText(outcome.outputs[i]));
   return ran;
 }
 

@@ -18,6 +18,9 @@ std::string Utf8(std::wstring_view wide);
 
 // The directory the plug-in DLLs were built into, from the command line.
 void SetDistDirectory(std::string directory);
+// The file to which CheckedImport appends each JSON text that a loader gave
+// for a UTF-8 fixture, one a line, for a strict parser outside this process.
+void SetJsonRecordFile(std::string path);
 
 // Tambrel is built for 32-bit Windows only.
 constexpr bool kTambrelBuilt = sizeof(void*) == 4;
@@ -78,6 +81,7 @@ Imported Import(const std::string& path);
 // Import, checking what every loader call must hold (failures go to the
 // running test): it logs nothing, frees all it allocated, and a text result
 // came from the one AllocMem call it made, of the text's length plus one.
+// The text of a UTF-8 fixture goes to the JSON record file.
 Imported CheckedImport(const std::string& path);
 
 // A command call through the stand-in host, with its outputs as texts like

@@ -69,7 +69,8 @@ struct HostCommandCallState {
 };
 
 thread_local HostCommandCallState* tCall = nullptr;
-thread_local int32_t tLoaderAllocs = -1;  // AllocMem calls in this loader call; -1 outside one
+thread_local int32_t tLoaderAllocs = -1;    // AllocMem calls in this loader call; -1 outside one
+thread_local void* tLoaderBlock = nullptr;  // the block AllocMem last gave this loader call
 
 HostCommandCallState* CallOf(HostContext context, const char* operation) {
   HostCommandCallState* call = tCall;
@@ -169,6 +170,7 @@ void* ORVO_CDECL AllocMem(uint32_t size) {
   if (State().failAllocMem) return nullptr;
   char* block = static_cast<char*>(std::calloc(size == 0 ? 1 : size, 1));
   if (block != nullptr) State().blocks.push_back({size, block});
+  if (tLoaderAllocs >= 0) tLoaderBlock = block;
   return block;
 }
 
@@ -328,8 +330,10 @@ char* ORVO_CDECL TeskImport(const char* path, int32_t* found) {
   *found = loader != nullptr;
   if (loader == nullptr) return nullptr;
   tLoaderAllocs = 0;
+  tLoaderBlock = nullptr;
   char* text = loader(path);
-  if (text != nullptr && tLoaderAllocs != 1) AddViolation("loader result not from AllocMem");
+  if (text != nullptr && (tLoaderAllocs != 1 || text != tLoaderBlock))
+    AddViolation("loader result not from AllocMem");
   tLoaderAllocs = -1;
   return text;
 }

@@ -1,24 +1,33 @@
 // The host simulator: loads plug-ins into the stand-in host and performs
-// imports and commands, one per action, printing what the host received.
+// imports and commands, one per action, printing what the host received and
+// every breach of the host contract.
 //
-//   orvo_sim [--typings-dir DIR] [--base DIR] PLUGIN.orvo... [-- ACTION]
+//   orvo_sim [--typings-dir DIR] [--base DIR] [--heap] PLUGIN.orvo... [-- ACTION]
 //
 // Without an ACTION after "--", actions are read from standard input, one a
-// line, fields separated by tabs. Exit status: 0 when every plug-in loaded,
-// 1 when one did not, 2 for a usage error.
+// line, fields separated by tabs; all of them are read and checked before the
+// first one runs. An argument "i:@N.M" (or f:, s:; ".M" defaults to ".1") is
+// the M-th output of the N-th action; "s:@@TEXT" is the literal "@TEXT". Exit status: 2 for a usage
+// error, else 3 when a plug-in breached the host contract, else 1 when a plug-in did not load, else
+// 0.
 #include <fcntl.h>
 #include <io.h>
 #include <windows.h>
 
-#include <charconv>
+#include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "tesk_control.h"
+#include "value_text.h"
 
 namespace {
+
+using orvo_tools::WindowsPath;
 
 std::string ToUtf8(const wchar_t* text) {
   const int size = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
@@ -34,14 +43,6 @@ std::wstring ToUtf16(const std::string& text) {
   return wide;
 }
 
-// A Linux absolute path names the same file through Wine's Z: drive.
-std::string WindowsPath(std::string path) {
-  if (path.empty() || path[0] != '/') return path;
-  for (char& c : path)
-    if (c == '/') c = '\\';
-  return "Z:" + path;
-}
-
 std::string CurrentDirectory() {
   wchar_t buffer[MAX_PATH];
   GetCurrentDirectoryW(MAX_PATH, buffer);
@@ -55,68 +56,105 @@ std::string FullPath(const std::string& path) {
   return length == 0 || length >= MAX_PATH ? path : ToUtf8(buffer);
 }
 
-int gLogShown = 0;
-
-void ShowNewLog() {
-  for (; gLogShown < TeskLogCount(); ++gLogShown)
-    std::fprintf(stderr, "log: %s\n", TeskLogLine(gLogShown));
-  static int violationsShown = 0;
-  for (; violationsShown < TeskViolationCount(); ++violationsShown)
-    std::fprintf(stderr, "violation: %s\n", TeskViolation(violationsShown));
+bool IsAbsolute(const std::string& path) {
+  return (path.size() >= 2 && path[1] == ':') ||
+         (!path.empty() && (path[0] == '\\' || path[0] == '/'));
 }
 
-std::string FloatText(float value) {
-  char text[64];
-  const auto result = std::to_chars(text, text + sizeof text, value);
-  return std::string(text, result.ptr);
+// One argument of a command: a literal value, or an earlier action's output.
+struct Argument {
+  char kind;
+  std::string text;  // literal string, or the source of a number
+  int32_t i = 0;
+  float f = 0;
+  int action = 0;  // 1-based action whose output this is; 0 for a literal
+  int output = 0;  // 1-based output of that action
+};
+
+struct Action {
+  std::string label;  // how messages name it: the command, or "import PATH"
+  bool isImport = false;
+  std::string path;
+  std::string command;
+  std::vector<Argument> arguments;
+};
+
+// What an action handed back: a command's outputs (an import has none).
+struct Output {
+  char kind;
+  int32_t i;
+  float f;
+  std::string s;
+};
+
+// Digits only, at least one, value from 1 up.
+std::optional<int> PositiveNumber(const std::string& text) {
+  if (text.empty() || text.size() > 9 || text.find_first_not_of("0123456789") != std::string::npos)
+    return std::nullopt;
+  const int value = std::stoi(text);
+  if (value == 0) return std::nullopt;
+  return value;
 }
 
-std::string Import(const std::string& path) {
-  int32_t found = 0;
-  const char* text = TeskImport(WindowsPath(path).c_str(), &found);
-  if (!found) return "no loader";
-  return text == nullptr ? "null" : text;
+// Parses "i:INT", "f:FLOAT", "s:TEXT" or "K:@N[.M]" ("@@" for a literal
+// "@"); actions are those
+// already parsed, so N must name one of them. Returns an error text.
+std::string ParseArgument(const std::string& field, const std::vector<Action>& earlier,
+                          Argument& argument) {
+  if (field.size() < 2 || field[1] != ':' || std::string("ifs").find(field[0]) == std::string::npos)
+    return "argument \"" + field + "\" is not i:, f: or s:";
+  argument.kind = field[0];
+  argument.text = field.substr(2);
+  const std::string& text = argument.text;
+  if (text.rfind("@@", 0) == 0) {
+    argument.text.erase(0, 1);  // "@@" begins a literal that begins with "@"
+  } else if (!text.empty() && text[0] == '@') {
+    const size_t dot = text.find('.');
+    const std::optional<int> action = PositiveNumber(text.substr(1, dot - 1));
+    const std::optional<int> output =
+        dot == std::string::npos ? 1 : PositiveNumber(text.substr(dot + 1));
+    if (!action || !output) return "reference \"" + field + "\" is not @N or @N.M";
+    if (*action > static_cast<int>(earlier.size()))
+      return "reference \"" + field + "\" names no earlier action";
+    if (earlier[*action - 1].isImport)
+      return "reference \"" + field + "\" names an import, which has no outputs";
+    argument.action = *action;
+    argument.output = *output;
+    return {};
+  }
+  if (argument.kind == 's') return {};
+  char* end = nullptr;
+  errno = 0;
+  if (argument.kind == 'i') {
+    const long long value = std::strtoll(text.c_str(), &end, 0);
+    if (text.empty() || *end != '\0' || errno != 0 || value < INT32_MIN || value > INT32_MAX)
+      return "argument \"" + field + "\" is not a 32-bit integer";
+    argument.i = static_cast<int32_t>(value);
+  } else {
+    argument.f = std::strtof(text.c_str(), &end);
+    if (text.empty() || *end != '\0') return "argument \"" + field + "\" is not a number";
+  }
+  return {};
 }
 
-// Runs COMMAND ARG...; returns the printed line, or an empty text for bad arguments.
-std::string RunCommand(const std::vector<std::string>& fields) {
-  std::vector<TeskValue> inputs;
+// Parses one action's fields; returns an error text.
+std::string ParseAction(const std::vector<std::string>& fields, const std::vector<Action>& earlier,
+                        Action& action) {
+  if (fields[0] == "import") {
+    if (fields.size() != 2) return "import takes one path";
+    action.isImport = true;
+    action.path = fields[1];
+    action.label = "import " + fields[1];
+    return {};
+  }
+  action.command = action.label = fields[0];
   for (size_t i = 1; i < fields.size(); ++i) {
-    const std::string& field = fields[i];
-    if (field.size() < 2 || field[1] != ':') return {};
-    const char* value = field.c_str() + 2;
-    switch (field[0]) {
-      case 'i':
-        inputs.push_back({'i', static_cast<int32_t>(std::strtol(value, nullptr, 0)), 0, nullptr});
-        break;
-      case 'f':
-        inputs.push_back({'f', 0, std::strtof(value, nullptr), nullptr});
-        break;
-      case 's':
-        inputs.push_back({'s', 0, 0, value});
-        break;
-      default:
-        return {};
-    }
+    Argument argument;
+    const std::string error = ParseArgument(fields[i], earlier, argument);
+    if (!error.empty()) return error;
+    action.arguments.push_back(std::move(argument));
   }
-  static TeskOutcome outcome;
-  TeskRunCommand(fields[0].c_str(), inputs.data(), static_cast<int32_t>(inputs.size()), &outcome);
-  if (!outcome.found) return "no command";
-  std::string line;
-  for (int32_t i = 0; i < outcome.outputCount; ++i) {
-    const TeskValue& output = outcome.outputs[i];
-    if (output.kind == 'i') line += "i:" + std::to_string(output.i);
-    if (output.kind == 'f') line += "f:" + FloatText(output.f);
-    if (output.kind == 's') line += std::string("s:") + output.s;
-    line += '\t';
-  }
-  line += outcome.flag == -1 ? "flag:-" : "flag:" + std::to_string(outcome.flag);
-  return line + "\tstatus:" + std::to_string(outcome.status);
-}
-
-std::string Perform(const std::vector<std::string>& fields) {
-  if (fields.size() == 2 && fields[0] == "import") return Import(fields[1]);
-  return RunCommand(fields);
+  return {};
 }
 
 std::vector<std::string> SplitTabs(const std::string& line) {
@@ -128,9 +166,131 @@ std::vector<std::string> SplitTabs(const std::string& line) {
   return fields;
 }
 
+// Every non-empty line of standard input, line ends "\n" or "\r\n".
+std::vector<std::string> ReadLines() {
+  std::string input;
+  char chunk[4096];
+  for (size_t n; (n = std::fread(chunk, 1, sizeof chunk, stdin)) > 0;) input.append(chunk, n);
+  std::vector<std::string> lines;
+  size_t start = 0;
+  while (start < input.size()) {
+    size_t end = input.find('\n', start);
+    if (end == std::string::npos) end = input.size();
+    std::string line = input.substr(start, end - start);
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (!line.empty()) lines.push_back(std::move(line));
+    start = end + 1;
+  }
+  return lines;
+}
+
+class Run {
+ public:
+  Run(std::string base, bool showHeap) : base_(std::move(base)), showHeap_(showHeap) {}
+
+  // Performs every action in order; false when a reference named an output
+  // that its action did not give, which stops the run.
+  bool Perform(const std::vector<Action>& actions) {
+    for (const Action& action : actions) {
+      TeskHeapCounts before;
+      TeskGetHeapCounts(&before);
+      std::optional<std::string> line = action.isImport ? Import(action) : Command(action);
+      if (!line) return false;
+      TeskHeapCounts after;
+      TeskGetHeapCounts(&after);
+      const int32_t allocations = after.allocations - before.allocations;
+      const int32_t releases = after.releases - before.releases;
+      ShowNewLog();
+      Print(*line);
+      if (showHeap_)
+        Print("heap: +" + std::to_string(allocations) + " -" + std::to_string(releases));
+      const std::string counts =
+          " (+" + std::to_string(allocations) + " -" + std::to_string(releases) + ")";
+      if (allocations != releases)
+        Violation(action.label + ": heap calls out of balance" + counts);
+      else if (showHeap_ && !action.isImport && allocations > 0)
+        Violation(action.label + ": a command allocated" + counts);
+    }
+    return true;
+  }
+
+  // Host log lines and violations recorded since the last call, to stderr.
+  void ShowNewLog() {
+    for (; logShown_ < TeskLogCount(); ++logShown_)
+      std::fprintf(stderr, "log: %s\n", TeskLogLine(logShown_));
+    for (; violationsShown_ < TeskViolationCount(); ++violationsShown_)
+      std::fprintf(stderr, "violation: %s\n", TeskViolation(violationsShown_));
+  }
+
+  bool Breached() const { return TeskViolationCount() + ownViolations_ > 0; }
+
+ private:
+  std::string Import(const Action& action) {
+    outputs_.emplace_back();
+    std::string path = WindowsPath(action.path);
+    path = FullPath(IsAbsolute(path) ? path : base_ + "\\" + path);
+    int32_t found = 0;
+    const char* text = TeskImport(path.c_str(), &found);
+    if (!found) return "no loader";
+    return text == nullptr ? "null" : text;
+  }
+
+  std::optional<std::string> Command(const Action& action) {
+    std::vector<TeskValue> inputs;
+    for (const Argument& argument : action.arguments) {
+      if (argument.action == 0) {
+        inputs.push_back({argument.kind, argument.i, argument.f, argument.text.c_str()});
+        continue;
+      }
+      const std::vector<Output>& given = outputs_[argument.action - 1];
+      if (argument.output > static_cast<int>(given.size()) ||
+          given[argument.output - 1].kind != argument.kind) {
+        std::fprintf(stderr, "usage: %c:%s: action %d gave no such output\n", argument.kind,
+                     argument.text.c_str(), argument.action);
+        return std::nullopt;
+      }
+      const Output& output = given[argument.output - 1];
+      inputs.push_back({output.kind, output.i, output.f, output.s.c_str()});
+    }
+    static TeskOutcome outcome;
+    TeskRunCommand(action.command.c_str(), inputs.data(), static_cast<int32_t>(inputs.size()),
+                   &outcome);
+    outputs_.emplace_back();
+    if (!outcome.found) return "no command";
+    std::string line;
+    for (int32_t i = 0; i < outcome.outputCount; ++i) {
+      const TeskValue& output = outcome.outputs[i];
+      outputs_.back().push_back(
+          {static_cast<char>(output.kind), output.i, output.f, output.kind == 's' ? output.s : ""});
+      line += orvo_tools::ValueText(output) + '\t';
+    }
+    line += outcome.flag == -1 ? "flag:-" : "flag:" + std::to_string(outcome.flag);
+    return line + "\tstatus:" + std::to_string(outcome.status);
+  }
+
+  void Print(const std::string& line) {
+    std::fwrite(line.data(), 1, line.size(), stdout);
+    std::fputc('\n', stdout);
+    std::fflush(stdout);
+  }
+
+  void Violation(const std::string& what) {
+    std::fprintf(stderr, "violation: %s\n", what.c_str());
+    ++ownViolations_;
+  }
+
+  std::string base_;
+  bool showHeap_;
+  int logShown_ = 0;
+  int violationsShown_ = 0;
+  int ownViolations_ = 0;
+  std::vector<std::vector<Output>> outputs_;  // per action performed
+};
+
 int Usage() {
   std::fprintf(stderr,
-               "usage: orvo_sim [--typings-dir DIR] [--base DIR] PLUGIN.orvo... [-- ACTION]\n");
+               "usage: orvo_sim [--typings-dir DIR] [--base DIR] [--heap] PLUGIN.orvo... "
+               "[-- ACTION]\n");
   return 2;
 }
 
@@ -145,16 +305,19 @@ int wmain(int argc, wchar_t** argv) {
 
   std::string typingsDir = CurrentDirectory();
   std::string base = CurrentDirectory();
+  bool showHeap = false;
   std::vector<std::string> plugins;
-  std::vector<std::string> action;
+  std::vector<std::vector<std::string>> actionFields;
   bool haveAction = false;
   for (size_t i = 0; i < args.size(); ++i) {
     if (args[i] == "--typings-dir" || args[i] == "--base") {
       if (i + 1 == args.size()) return Usage();
       std::string& directory = args[i] == "--base" ? base : typingsDir;
       directory = FullPath(WindowsPath(args[++i]));
+    } else if (args[i] == "--heap") {
+      showHeap = true;
     } else if (args[i] == "--") {
-      action.assign(args.begin() + i + 1, args.end());
+      actionFields.emplace_back(args.begin() + i + 1, args.end());
       haveAction = true;
       break;
     } else if (args[i].rfind("--", 0) == 0) {
@@ -163,43 +326,36 @@ int wmain(int argc, wchar_t** argv) {
       plugins.push_back(WindowsPath(args[i]));
     }
   }
-  if (plugins.empty() || (haveAction && action.empty())) return Usage();
+  if (plugins.empty() || (haveAction && actionFields[0].empty())) return Usage();
+  if (!haveAction)
+    for (const std::string& line : ReadLines()) actionFields.push_back(SplitTabs(line));
+
+  std::vector<Action> actions;
+  for (const std::vector<std::string>& fields : actionFields) {
+    Action action;
+    const std::string error = ParseAction(fields, actions, action);
+    if (!error.empty()) {
+      const std::string number = std::to_string(actions.size() + 1);
+      std::fprintf(stderr, "usage: action %s: %s\n", number.c_str(), error.c_str());
+      return 2;
+    }
+    actions.push_back(std::move(action));
+  }
 
   TeskSetDirectory(typingsDir.c_str());
   TeskSetBase(base.c_str());
+  Run run(base, showHeap);
   int status = 0;
   for (const std::string& plugin : plugins) {
-    if (LoadLibraryW(ToUtf16(plugin).c_str()) == nullptr) {
+    const HMODULE module = LoadLibraryW(ToUtf16(plugin).c_str());
+    if (module == nullptr) {
       std::fprintf(stderr, "cannot load %s (error %lu)\n", plugin.c_str(), GetLastError());
       status = 1;
+    } else {
+      TeskCountHeap(module);
     }
-    ShowNewLog();
+    run.ShowNewLog();
   }
-
-  auto perform = [](const std::vector<std::string>& fields) {
-    const std::string line = Perform(fields);
-    ShowNewLog();
-    if (line.empty()) {
-      std::fprintf(stderr, "bad action\n");
-      return false;
-    }
-    std::fwrite(line.data(), 1, line.size(), stdout);
-    std::fputc('\n', stdout);
-    std::fflush(stdout);
-    return true;
-  };
-
-  if (haveAction) return perform(action) ? status : 2;
-  std::string line;
-  for (int c; (c = std::fgetc(stdin)) != EOF;) {
-    if (c != '\n') {
-      line += static_cast<char>(c);
-      continue;
-    }
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    if (!line.empty() && !perform(SplitTabs(line))) status = 2;
-    line.clear();
-  }
-  if (!line.empty() && !perform(SplitTabs(line))) status = 2;
-  return status;
+  if (!run.Perform(actions)) return 2;
+  return run.Breached() ? 3 : status;
 }

@@ -1,0 +1,47 @@
+// faulty.orvo: a plug-in that breaks the host contract on purpose, one way
+// per command, so that the host simulator's checks can be seen to catch it.
+#include <cstdlib>
+
+#include "orvo_host.h"
+
+namespace {
+
+char gNotFromAllocMem[] = "[]";
+
+CommandStatus ORVO_CDECL Leak(HostContext context) noexcept {
+  SetIntParam(context, std::malloc(16) != nullptr);
+  return 0;
+}
+
+CommandStatus ORVO_CDECL AllocateAndFree(HostContext) noexcept {
+  void* volatile block = std::malloc(16);  // volatile: the pair must not be optimised away
+  std::free(block);
+  return 0;
+}
+
+CommandStatus ORVO_CDECL FlagTwice(HostContext context) noexcept {
+  UpdateCompareFlag(context, 1);
+  UpdateCompareFlag(context, 1);
+  return 0;
+}
+
+CommandStatus ORVO_CDECL InputAfterOutput(HostContext context) noexcept {
+  SetIntParam(context, 1);
+  GetIntParam(context);
+  return 0;
+}
+
+char* ORVO_CDECL LoadStatic(const char*) noexcept {
+  return gNotFromAllocMem;
+}
+
+[[maybe_unused]] const bool kStarted = [] {
+  RegisterCommand("LEAK", &Leak, "test");
+  RegisterCommand("ALLOCATE_AND_FREE", &AllocateAndFree, "test");
+  RegisterCommand("FLAG_TWICE", &FlagTwice, "test");
+  RegisterCommand("INPUT_AFTER_OUTPUT", &InputAfterOutput, "test");
+  RegisterLoader("*.faulty", &LoadStatic);
+  return true;
+}();
+
+}  // namespace
