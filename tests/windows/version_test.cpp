@@ -58,7 +58,9 @@ class VersionResource {
 };
 
 TEST(VersionResource, AgreesWithTheBannerAndNamesTheFile) {
-  for (const char* file : {"Quorlet.orvo", "Linvar.orvo", "Kesmet.orvo", "Tambrel.orvo"}) {
+  std::vector<const char*> files{"Quorlet.orvo", "Linvar.orvo", "Kesmet.orvo"};
+  if (kTambrelBuilt) files.push_back("Tambrel.orvo");
+  for (const char* file : files) {
     TeskReset();
     const Plugin plugin(file);
     const std::string banner = LogLines().at(0);
