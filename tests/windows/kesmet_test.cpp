@@ -177,7 +177,7 @@ TEST_F(KesmetTest, WritesFloatsAsC99Does) {
 
 // The float text comes from the toolchain's C99 printf, linked into the
 // DLL; compared here, on Windows, with an independent exactly rounding
-// formatter over many floats (a NaN's sign is the library's to write).
+// formatter over many floats (NaNs, all written "nan", are in the table).
 TEST(KesmetFloatText, ToolchainPrintfIsExactlyRounded) {
   std::mt19937 random(2024);
   for (int round = 0; round < 200000; ++round) {
