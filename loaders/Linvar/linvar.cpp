@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -29,11 +30,6 @@ constexpr int32_t kTypingsDirectoryKind = 1;
 constexpr std::size_t kDirectoryBufferSize = 260;
 constexpr char kTypingsSuffix[] = "\\linvar.d.ts";
 constexpr char kTypingsFailure[] = "Failed to write linvar.d.ts";
-constexpr DWORD kReadChunk = 64 * 1024;
-// Above this the file's length no longer sizes the JSON text's first reserve:
-// a 32-bit process could not hold the text anyway, and the hint must not
-// overflow when BeginJsonLines adds its margin.
-constexpr std::size_t kMaxSizeHint = std::size_t{1} << 30;
 
 // The declaration text, nine lines each ended by LF.
 constexpr std::string_view kTypings =
@@ -63,32 +59,30 @@ constexpr std::array<char, kStoredTypingsSize> kStoredTypings = [] {
   return stored;
 }();
 
-// The sharing the C runtime's fopen grants: others may read and write. The
-// path goes unchanged to the narrow file functions (ANSI code page).
-HANDLE OpenNarrow(const char* path, DWORD access, DWORD disposition, DWORD flags) {
-  return CreateFileA(path, access, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, disposition, flags,
-                     nullptr);
+// An open file, closed when it goes out of scope.
+using FileHandle = std::unique_ptr<void, decltype(&CloseHandle)>;
+
+// Opens with the sharing the C runtime's fopen grants: others may read and
+// write. The path goes unchanged to the narrow file functions (ANSI code
+// page). Null when it cannot be opened.
+FileHandle OpenNarrow(const char* path, DWORD access, DWORD disposition, DWORD flags) {
+  HANDLE file = CreateFileA(path, access, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, disposition,
+                            flags, nullptr);
+  return FileHandle(file == INVALID_HANDLE_VALUE ? nullptr : file, &CloseHandle);
 }
 
-// The length of the file in bytes, capped, as the JSON text's size hint.
-std::size_t SizeHint(HANDLE file) {
+// The length of the open file in bytes; 0 when it cannot be had.
+std::uint64_t FileLength(HANDLE file) {
   LARGE_INTEGER size{};
   if (!GetFileSizeEx(file, &size) || size.QuadPart < 0) return 0;
-  const auto length = static_cast<unsigned long long>(size.QuadPart);
-  return length > kMaxSizeHint ? kMaxSizeHint : static_cast<std::size_t>(length);
+  return static_cast<std::uint64_t>(size.QuadPart);
 }
 
-// Reads the whole open file once, chunk by chunk, into the JSON array of its
-// lines. A read error ends the input like the end of the file.
-void ReadJsonLines(HANDLE file, JsonLines& lines) {
-  BeginJsonLines(lines, SizeHint(file));
-  const std::unique_ptr<char[]> chunk(new char[kReadChunk]);
-  for (;;) {
-    DWORD read = 0;
-    if (!::ReadFile(file, chunk.get(), kReadChunk, &read, nullptr) || read == 0) break;
-    if (!AppendJsonLines(lines, std::string_view(chunk.get(), read))) break;
-  }
-  FinishJsonLines(lines);
+// The next bytes of the open file; a read error ends the input like its end.
+std::size_t ReadFileChunk(void* file, char* buffer, std::size_t size) {
+  DWORD read = 0;
+  if (!::ReadFile(file, buffer, static_cast<DWORD>(size), &read, nullptr)) return 0;
+  return read;
 }
 
 // The loader callback for "*.txt" and "*.text": the file's lines as a JSON
@@ -96,38 +90,37 @@ void ReadJsonLines(HANDLE file, JsonLines& lines) {
 // opened, the host has no block or memory runs out.
 char* ORVO_CDECL LoadLines(const char* path) noexcept {
   if (path == nullptr) return nullptr;
-  HANDLE file = OpenNarrow(path, GENERIC_READ, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN);
-  if (file == INVALID_HANDLE_VALUE) return nullptr;
-  JsonLines lines;
-  bool complete = true;
-  try {
-    ReadJsonLines(file, lines);
-  } catch (...) {
-    complete = false;  // out of memory
-  }
-  CloseHandle(file);  // before the host is asked for memory
-  const std::string& json = lines.json;
-  if (!complete || json.size() >= UINT32_MAX) return nullptr;
-  char* block = static_cast<char*>(AllocMem(static_cast<uint32_t>(json.size() + 1)));
+  std::optional<std::string> json;
+  {
+    const FileHandle file =
+        OpenNarrow(path, GENERIC_READ, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN);
+    if (!file) return nullptr;
+    try {
+      json = LinesJson(FileLength(file.get()), &ReadFileChunk, file.get());
+    } catch (...) {
+      return nullptr;  // out of memory
+    }
+  }  // the file is closed before the host is asked for memory
+  if (!json) return nullptr;
+  char* block = static_cast<char*>(AllocMem(static_cast<uint32_t>(json->size() + 1)));
   if (block == nullptr) return nullptr;
-  std::memcpy(block, json.data(), json.size());  // the zero-filled block ends the text
+  std::memcpy(block, json->data(), json->size());  // the zero-filled block ends the text
   return block;
 }
 
 // Creates or truncates the file at path and writes the stored typings whole.
 // False only when the file cannot be opened; write errors are not reported.
 bool WriteTypings(const char* path) {
-  HANDLE file = OpenNarrow(path, GENERIC_WRITE, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL);
-  if (file == INVALID_HANDLE_VALUE) return false;
+  const FileHandle file = OpenNarrow(path, GENERIC_WRITE, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL);
+  if (!file) return false;
   const char* rest = kStoredTypings.data();
   DWORD left = static_cast<DWORD>(kStoredTypings.size());
   while (left > 0) {
     DWORD written = 0;
-    if (!::WriteFile(file, rest, left, &written, nullptr) || written == 0) break;
+    if (!::WriteFile(file.get(), rest, left, &written, nullptr) || written == 0) break;
     rest += written;
     left -= written;
   }
-  CloseHandle(file);
   return true;
 }
 

@@ -3,12 +3,22 @@
 #include <algorithm>
 #include <bit>
 #include <cstring>
+#include <memory>
+#include <string_view>
+#include <utility>
 
+#include "host_block.h"
 #include "json_escape.h"
 
 namespace {
 
 constexpr char kEndOfText = '\x1a';
+
+// The most of a file's length that sizes the text's first reserve. A larger
+// reserve could fail where the text itself would fit (a 32-bit process, a
+// file whose text ends at an early 0x1A); beyond it the text grows as
+// written.
+constexpr std::uint64_t kFirstReserveLimit = 16u << 20;
 
 // The most one step of the writer puts down without looking at the room
 // left: a whole word of a run, or a line's opening (`,"`) and a six-byte
@@ -17,6 +27,16 @@ constexpr std::size_t kSlack = 16;
 // How much more of the reserved text is made writable at a time: the
 // zero-fill touches the pages just before they are written.
 constexpr std::size_t kStep = 64 * 1024;
+
+// The JSON text being built, and where the line rules stand between chunks.
+struct JsonLines {
+  // The text, once finished. While it is built, only its first `length`
+  // bytes are written; the rest is room the writer fills through a pointer.
+  std::string json;
+  std::size_t length = 0;
+  bool lineOpen = false;   // a string has been opened for the current line
+  bool pendingCr = false;  // the previous chunk ended in CR
+};
 
 // Where the writer stands in lines.json: the next byte, and the last place
 // where a step may start.
@@ -77,23 +97,21 @@ void CopyRun(JsonLines& lines, Cursor& cursor, const char*& p, const char* end) 
   while (p != end && kJsonEscapeOf[static_cast<unsigned char>(*p)] == 0) *cursor.out++ = *p++;
 }
 
-}  // namespace
-
-void BeginJsonLines(JsonLines& lines, std::size_t sizeHint) {
+// Starts the array; reserves room for a file of about sizeHint bytes.
+void BeginJsonLines(JsonLines& lines, std::uint64_t sizeHint) {
   // Escapes and quotes rarely add more than an eighth; reserving that up
   // front keeps a typical file from regrowing (and copying) the text.
-  lines.json.clear();
-  lines.json.reserve(sizeHint + sizeHint / 8 + kSlack);
+  const auto size = static_cast<std::size_t>(std::min(sizeHint, kFirstReserveLimit));
+  lines.json.reserve(size + size / 8 + kSlack);
   lines.json += '[';
   lines.length = 1;
-  lines.lineOpen = false;
-  lines.pendingCr = false;
-  lines.ended = false;
   MakeRoom(lines);
 }
 
+// Feeds the next chunk of the input. Returns false when a 0x1A byte in it
+// ended the input.
 bool AppendJsonLines(JsonLines& lines, std::string_view chunk) {
-  if (lines.ended) return false;
+  bool ended = false;
   const char* p = chunk.data();
   const char* const end = p + chunk.size();
   Cursor cursor = CursorAt(lines);
@@ -112,7 +130,7 @@ bool AppendJsonLines(JsonLines& lines, std::string_view chunk) {
     KeepRoom(lines, cursor);
     if (!lines.lineOpen) {
       if (*p == kEndOfText) {
-        lines.ended = true;
+        ended = true;
         break;
       }
       cursor.out = OpenLine(lines, cursor.out);
@@ -122,7 +140,7 @@ bool AppendJsonLines(JsonLines& lines, std::string_view chunk) {
     if (p == end) break;
     char byte = *p++;
     if (byte == kEndOfText) {
-      lines.ended = true;
+      ended = true;
       break;
     }
     if (byte == '\r') {
@@ -140,22 +158,32 @@ bool AppendJsonLines(JsonLines& lines, std::string_view chunk) {
     }
   }
   lines.length = static_cast<std::size_t>(cursor.out - lines.json.data());
-  return !lines.ended;
+  return !ended;
 }
 
+// Closes the last line (if any bytes followed the last LF) and the array.
 void FinishJsonLines(JsonLines& lines) {
   Cursor cursor = CursorAt(lines);
   KeepRoom(lines, cursor);
   // A CR that was the last byte of the input stays.
-  if (lines.pendingCr) {
-    cursor.out = WriteJsonEscape('\r', cursor.out);
-    lines.pendingCr = false;
-  }
-  if (lines.lineOpen) {
-    *cursor.out++ = '"';
-    lines.lineOpen = false;
-  }
+  if (lines.pendingCr) cursor.out = WriteJsonEscape('\r', cursor.out);
+  if (lines.lineOpen) *cursor.out++ = '"';
   *cursor.out++ = ']';
   lines.length = static_cast<std::size_t>(cursor.out - lines.json.data());
   lines.json.resize(lines.length);
+}
+
+}  // namespace
+
+std::optional<std::string> LinesJson(std::uint64_t sizeHint, ReadChunk read, void* source) {
+  JsonLines lines;
+  BeginJsonLines(lines, sizeHint);
+  const std::unique_ptr<char[]> chunk(new char[kLinesChunkSize]);
+  for (;;) {
+    const std::size_t size = read(source, chunk.get(), kLinesChunkSize);
+    if (size == 0 || !AppendJsonLines(lines, std::string_view(chunk.get(), size))) break;
+  }
+  FinishJsonLines(lines);
+  if (!FitsHostBlock(lines.json.size())) return std::nullopt;
+  return std::move(lines.json);
 }

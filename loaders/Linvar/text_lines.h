@@ -3,27 +3,22 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
+#include <optional>
 #include <string>
-#include <string_view>
 
-// The JSON text being built, and where the line rules stand between chunks.
-struct JsonLines {
-  // The text, once finished. While it is built, only its first `length`
-  // bytes are written; the rest is room the writer fills through a pointer.
-  std::string json;
-  std::size_t length = 0;
-  bool lineOpen = false;   // a string has been opened for the current line
-  bool pendingCr = false;  // the previous chunk ended in CR
-  bool ended = false;      // a 0x1A byte ended the input
-};
+// Puts the next bytes of the input from source into buffer, at most size of
+// them, and returns how many; 0 ends the input (its end, or a read error).
+using ReadChunk = std::size_t (*)(void* source, char* buffer, std::size_t size);
 
-// Starts the array; reserves room for a file of about sizeHint bytes.
-void BeginJsonLines(JsonLines& lines, std::size_t sizeHint);
+// The size of the buffer LinesJson hands to ReadChunk.
+inline constexpr std::size_t kLinesChunkSize = 64 * 1024;
 
-// Feeds the next chunk of the file. CR LF reads as LF, a lone CR stays, LF
-// ends a line, 0x1A ends the input. Returns false once the input has ended,
-// so the caller stops reading.
-bool AppendJsonLines(JsonLines& lines, std::string_view chunk);
-
-// Closes the last line (if any bytes followed the last LF) and the array.
-void FinishJsonLines(JsonLines& lines);
+// LoadLines's work between opening the file and the host's block: reads the
+// input once, chunk by chunk, and writes the JSON array of its lines. CR LF
+// reads as LF, a lone CR stays, LF ends a line, and a 0x1A byte ends the
+// input: no chunk after the one that holds it is asked for. sizeHint, the
+// file's length, sizes the text's first reserve, which is capped: the text
+// grows as it needs to. nullopt when the text would not fit in a host block.
+// Throws std::bad_alloc when memory runs out.
+std::optional<std::string> LinesJson(std::uint64_t sizeHint, ReadChunk read, void* source);

@@ -1,8 +1,13 @@
 #include "fxt_json.h"
 
+#include "host_block.h"
 #include "json_escape.h"
+#include "utf8.h"
 
 namespace {
+
+// Room reserved for the JSON text before the table's size is known.
+constexpr std::size_t kJsonReserve = 128;
 
 // Asks the processor to start loading the line at p; only a hint, so a
 // compiler without the builtin simply goes without.
@@ -39,11 +44,22 @@ void EncodeFxtJson(const FxtTable& table, std::string& buffer) {
   for (std::size_t i = 0; i != count; ++i) {
     if (i + kAhead < count) Prefetch(table.entries[i + kAhead].key.data());
     const FxtEntry& entry = table.entries[i];
-    buffer.append(i == 0 ? "\"" : ",\"", i == 0 ? 1 : 2);
-    EscapeJsonString(entry.key, buffer);
-    buffer.append("\":\"", 3);
-    EscapeJsonString(entry.value, buffer);
-    buffer += '"';
+    if (i != 0) buffer += ',';
+    AppendJsonString(entry.key, buffer);
+    buffer += ':';
+    AppendJsonString(entry.value, buffer);
   }
   buffer += '}';
+}
+
+std::optional<std::string> FxtJson(std::string content) {
+  if (!IsValidUtf8(content)) return std::nullopt;
+  const FxtTable table = ParseFxt(content);
+  std::string().swap(content);  // the table holds its own copies
+  if (table.entries.empty()) return std::nullopt;
+  std::string json;
+  json.reserve(kJsonReserve);
+  EncodeFxtJson(table, json);
+  if (!FitsHostBlock(json.size())) return std::nullopt;
+  return json;
 }

@@ -1,6 +1,7 @@
-// The JSON object text of an FXT table.
+// The JSON object text of an FXT table, and of an FXT file's bytes.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -11,3 +12,9 @@ void AppendJsonString(std::string_view text, std::string& buffer);
 
 // Appends the table as a compact JSON object: {"key":"value",...}.
 void EncodeFxtJson(const FxtTable& table, std::string& buffer);
+
+// LoadFxt's work between reading the file and the host's block: the JSON
+// object text of the file's bytes, which it frees once they are parsed.
+// nullopt when they are not UTF-8 or hold no entry, or when the text would
+// not fit in a host block. Throws std::bad_alloc when memory runs out.
+std::optional<std::string> FxtJson(std::string content);

@@ -9,12 +9,15 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "fxt_json.h"
-#include "fxt_table.h"
 #include "orvo_host.h"
+#include "os_error_text.h"
 #include "typings_path.h"
 #include "utf8.h"
 
@@ -31,9 +34,15 @@ constexpr char kTypings[] =
     "}\r\n";
 constexpr char kTypingsFailure[] = "Failed to write quorlet.d.ts: ";
 constexpr DWORD kMessageUnits = 2048;
-constexpr DWORD kNtStatusBit = 0x10000000;
 constexpr DWORD kReadChunk = 1u << 24;
-constexpr std::size_t kJsonReserve = 128;
+
+// An open file, closed when it goes out of scope.
+using FileHandle = std::unique_ptr<void, decltype(&CloseHandle)>;
+
+// Takes charge of what CreateFileW returned: null when it opened nothing.
+FileHandle Opened(HANDLE handle) {
+  return FileHandle(handle == INVALID_HANDLE_VALUE ? nullptr : handle, &CloseHandle);
+}
 
 std::wstring Utf8ToWide(std::string_view text) {
   if (text.empty()) return {};
@@ -44,124 +53,88 @@ std::wstring Utf8ToWide(std::string_view text) {
   return wide;
 }
 
+// Opens the file at the UTF-8 path with read, write and delete sharing:
+// other processes may use it meanwhile.
+FileHandle OpenShared(std::string_view path, DWORD access, DWORD disposition, DWORD flags) {
+  return Opened(CreateFileW(Utf8ToWide(path).c_str(), access,
+                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                            disposition, flags, nullptr));
+}
+
 // The system's message for an error code, as the log shows it.
 std::string OsErrorDescription(DWORD code) {
-  DWORD flags = FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS;
-  const void* source = nullptr;
-  DWORD lookup = code;
-  if ((code & kNtStatusBit) != 0) {
-    if (HMODULE ntdll = GetModuleHandleW(L"NTDLL.DLL")) {
-      flags = FORMAT_MESSAGE_FROM_HMODULE | FORMAT_MESSAGE_IGNORE_INSERTS;
-      source = ntdll;
-      lookup = code & ~kNtStatusBit;
-    }
-  }
+  const std::optional<std::uint32_t> ntdllId = NtdllMessageId(code);
+  HMODULE ntdll = ntdllId ? GetModuleHandleW(L"NTDLL.DLL") : nullptr;
+  const DWORD flags = FORMAT_MESSAGE_IGNORE_INSERTS |
+                      (ntdll != nullptr ? FORMAT_MESSAGE_FROM_HMODULE : FORMAT_MESSAGE_FROM_SYSTEM);
   wchar_t message[kMessageUnits];
-  const DWORD units = FormatMessageW(flags, source, lookup, 0, message, kMessageUnits, nullptr);
-  const std::string number = std::to_string(code);
-  if (units == 0)
-    return "OS Error " + number + " (FormatMessageW() returned error " +
-           std::to_string(GetLastError()) + ")";
-  const int bytes = WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, message,
-                                        static_cast<int>(units), nullptr, 0, nullptr, nullptr);
-  if (bytes <= 0) return "OS Error " + number + " (FormatMessageW() returned invalid UTF-16)";
-  std::string text(bytes, '\0');
-  WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, message, static_cast<int>(units), text.data(),
-                      bytes, nullptr, nullptr);
-  TrimTrailingWhiteSpace(text);
-  return OsErrorText(text, code);
+  const DWORD units = FormatMessageW(flags, ntdll, ntdll != nullptr ? *ntdllId : code, 0, message,
+                                     kMessageUnits, nullptr);
+  // Read at once: any later call may change it.
+  const DWORD lookupError = units == 0 ? GetLastError() : 0;
+  return OsErrorText(code, std::wstring_view(message, units), lookupError);
 }
 
 // Creates or empties the file and writes the typings text whole. Returns the
 // error text of the first failure, or the empty text.
 std::string WriteTypings(const std::string& path) {
-  HANDLE file = CreateFileW(Utf8ToWide(path).c_str(), GENERIC_WRITE,
-                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                            CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return OsErrorDescription(GetLastError());
-  std::string failure;
+  const FileHandle file = OpenShared(path, GENERIC_WRITE, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL);
+  if (!file) return OsErrorDescription(GetLastError());
   const char* rest = kTypings;
   DWORD left = sizeof kTypings - 1;
   while (left > 0) {
     DWORD written = 0;
-    if (!WriteFile(file, rest, left, &written, nullptr)) {
-      failure = OsErrorDescription(GetLastError());
-      break;
-    }
-    if (written == 0) {
-      failure = "failed to write whole buffer";
-      break;
-    }
+    if (!WriteFile(file.get(), rest, left, &written, nullptr))
+      return OsErrorDescription(GetLastError());
+    if (written == 0) return kShortWriteText;
     rest += written;
     left -= written;
   }
-  CloseHandle(file);
-  return failure;
+  return {};
 }
 
-// Reads the whole file, sized from its length, until its end. False when it
-// cannot be opened or read.
-bool ReadWholeFile(const std::wstring& path, std::string& content) {
-  HANDLE file = CreateFileW(path.c_str(), GENERIC_READ,
-                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                            OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return false;
-  bool ok = true;
-  try {
-    LARGE_INTEGER size{};
-    ok = GetFileSizeEx(file, &size) &&
-         static_cast<unsigned long long>(size.QuadPart) < content.max_size();
-    if (ok) content.resize(static_cast<std::size_t>(size.QuadPart));
-    std::size_t filled = 0;
-    char probe[4096];  // the file may have grown since its length was taken
-    while (ok) {
-      const bool inBuffer = filled < content.size();
-      char* target = inBuffer ? content.data() + filled : probe;
-      const DWORD want =
-          inBuffer ? static_cast<DWORD>(std::min<std::size_t>(content.size() - filled, kReadChunk))
-                   : sizeof probe;
-      DWORD read = 0;
-      ok = ReadFile(file, target, want, &read, nullptr) != 0;
-      if (!ok || read == 0) break;
-      if (!inBuffer) content.append(probe, read);
-      filled += read;
-    }
-    content.resize(filled);
-  } catch (...) {
-    ok = false;
+// The whole file, read into a buffer sized from its length and on until its
+// end; nullopt when it cannot be opened or read. Throws std::bad_alloc when
+// memory runs out.
+std::optional<std::string> ReadWholeFile(std::string_view path) {
+  const FileHandle file = OpenShared(path, GENERIC_READ, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN);
+  LARGE_INTEGER size{};
+  if (!file || !GetFileSizeEx(file.get(), &size)) return std::nullopt;
+  std::string content;
+  if (static_cast<unsigned long long>(size.QuadPart) >= content.max_size()) return std::nullopt;
+  content.resize(static_cast<std::size_t>(size.QuadPart));
+  std::size_t filled = 0;
+  char probe[4096];  // the file may have grown since its length was taken
+  for (;;) {
+    const bool inBuffer = filled < content.size();
+    char* target = inBuffer ? content.data() + filled : probe;
+    const DWORD want =
+        inBuffer ? static_cast<DWORD>(std::min<std::size_t>(content.size() - filled, kReadChunk))
+                 : sizeof probe;
+    DWORD read = 0;
+    if (!ReadFile(file.get(), target, want, &read, nullptr)) return std::nullopt;
+    if (read == 0) break;
+    if (!inBuffer) content.append(probe, read);
+    filled += read;
   }
-  CloseHandle(file);
-  return ok;
-}
-
-// The JSON object text of an FXT file, or the empty text when there is none.
-std::string FxtJson(const char* path) {
-  std::string_view pathText = path == nullptr ? std::string_view() : std::string_view(path);
-  if (!IsValidUtf8(pathText)) pathText = {};
-  FxtTable table;
-  {
-    std::string content;
-    if (pathText.empty() || !ReadWholeFile(Utf8ToWide(pathText), content)) return {};
-    if (!IsValidUtf8(content)) return {};
-    table = ParseFxt(content);
-  }
-  if (table.entries.empty()) return {};
-  std::string json;
-  json.reserve(kJsonReserve);
-  EncodeFxtJson(table, json);
-  return json;
+  content.resize(filled);
+  return content;
 }
 
 char* ORVO_CDECL LoadFxt(const char* path) noexcept {
   try {
-    const std::string json = FxtJson(path);
-    if (json.empty()) return nullptr;
-    char* block = static_cast<char*>(AllocMem(static_cast<uint32_t>(json.size() + 1)));
+    // A path that is not UTF-8 counts as empty, which names no file.
+    if (path == nullptr || *path == '\0' || !IsValidUtf8(path)) return nullptr;
+    std::optional<std::string> content = ReadWholeFile(path);
+    if (!content) return nullptr;
+    const std::optional<std::string> json = FxtJson(std::move(*content));
+    if (!json) return nullptr;
+    char* block = static_cast<char*>(AllocMem(static_cast<uint32_t>(json->size() + 1)));
     if (block == nullptr) return nullptr;
-    std::memcpy(block, json.data(), json.size());  // the zero-filled block ends the text
+    std::memcpy(block, json->data(), json->size());  // the zero-filled block ends the text
     return block;
   } catch (...) {
-    return nullptr;
+    return nullptr;  // out of memory
   }
 }
 

@@ -1,6 +1,7 @@
 #include "typings_path.h"
 
 #include <cstring>
+#include <string_view>
 
 #include "utf8.h"
 
@@ -31,17 +32,4 @@ std::string QuorletTypingsPath(const char (&directory)[kDirectoryBufferSize]) {
   }
   path += kFileName;
   return path;
-}
-
-void TrimTrailingWhiteSpace(std::string& text) {
-  while (const std::size_t length = TrailingWhiteSpaceLength(text))
-    text.resize(text.size() - length);
-}
-
-std::string OsErrorText(std::string_view message, std::uint32_t code) {
-  std::string text(message);
-  text += " (os error ";
-  text += std::to_string(code);
-  text += ')';
-  return text;
 }

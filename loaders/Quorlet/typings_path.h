@@ -1,10 +1,8 @@
-// Where quorlet.d.ts goes, and how a failure to write it reads in the log.
+// Where quorlet.d.ts goes.
 #pragma once
 
 #include <cstddef>
-#include <cstdint>
 #include <string>
-#include <string_view>
 
 inline constexpr std::size_t kDirectoryBufferSize = 256;
 
@@ -13,9 +11,3 @@ inline constexpr std::size_t kDirectoryBufferSize = 256;
 // appended directly after "", a trailing "\" or "/", or a bare drive "C:";
 // otherwise after a backslash.
 std::string QuorletTypingsPath(const char (&directory)[kDirectoryBufferSize]);
-
-// Removes Unicode White_Space characters from the end of UTF-8 text.
-void TrimTrailingWhiteSpace(std::string& text);
-
-// "MESSAGE (os error N)", the message already trimmed.
-std::string OsErrorText(std::string_view message, std::uint32_t code);

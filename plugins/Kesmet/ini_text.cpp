@@ -1,6 +1,7 @@
 #include "ini_text.h"
 
 #include <charconv>
+#include <cmath>
 #include <cstdio>
 
 std::size_t FormatIniInt(std::int32_t value, char* buffer) {
@@ -21,7 +22,11 @@ void FormatIniFloat(float value, Utf16Unit (&buffer)[128]) {
   constexpr auto FormatC99 = snprintf;
 #endif
   char text[32];  // "-1.17549e-38" is about the longest
-  const int length = FormatC99(text, sizeof text, "%g", static_cast<double>(value));
+  // A NaN is "nan" whatever its sign bit: what the DLL's formatter writes,
+  // which glibc's, natively, would write as "-nan".
+  const int length =
+      std::isnan(value) ? FormatC99(text, sizeof text, "nan")
+                        : FormatC99(text, sizeof text, "%g", static_cast<double>(value));
   for (int i = 0; i < length; ++i) buffer[i] = static_cast<Utf16Unit>(text[i]);
   buffer[length] = 0;
 }

@@ -17,8 +17,8 @@ using Utf16Unit = char16_t;
 std::size_t FormatIniInt(std::int32_t value, char* buffer);
 
 // value widened to double and written as C99 "%g" writes it (six significant
-// digits, two-digit exponents, "inf", "nan", "-0"), NUL-terminated, into a
-// buffer of 128 units.
+// digits, two-digit exponents, "inf", "-0"; every NaN as "nan"),
+// NUL-terminated, into a buffer of 128 units.
 void FormatIniFloat(float value, Utf16Unit (&buffer)[128]);
 
 // Number of leading UTF-16 units of the NUL-terminated text whose UTF-8 form

@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
+#include <optional>
 #include <random>
 #include <string>
 #include <utility>
@@ -9,6 +11,7 @@
 
 #include "fxt_json.h"
 #include "fxt_table.h"
+#include "os_error_text.h"
 #include "reference_text.h"
 #include "typings_path.h"
 #include "utf8.h"
@@ -101,7 +104,7 @@ TEST(ParseFxt, TrimsExactlyTheWhiteSpaceCharacters) {
   }
 }
 
-TEST(ParseFxt, MatchesReferenceOnRandomTexts) {
+TEST(FxtJson, MatchesReferenceOnRandomTexts) {
   const std::string alphabet[] = {" ", "\t", "\r",       "\n",           "#",  ";", "a",
                                   "b", "a",  "\xC2\xA0", "\xE3\x80\x80", "\0"s};
   std::mt19937 random(20240611);
@@ -127,8 +130,7 @@ TEST(ParseFxt, MatchesReferenceOnRandomTexts) {
     for (std::size_t pieces = pick(60); pieces != 0; --pieces) {
       text += pick(2) == 0 ? pool[pick(std::size(pool))] : alphabet[pick(std::size(alphabet))];
     }
-    ASSERT_EQ(EntriesOf(ParseFxt(text)), reference::FxtEntries(text))
-        << testing::PrintToString(text);
+    ASSERT_EQ(FxtJson(text), reference::FxtJson(text)) << testing::PrintToString(text);
   }
 }
 
@@ -209,8 +211,27 @@ TEST(EncodeFxtJson, LongValueWithEscapes) {
   value += std::string(70000, '\x01') + "end";
   std::string buffer;
   EncodeFxtJson(ParseFxt("K " + value), buffer);
-  const std::string array = reference::JsonLinesText(value);  // ["escaped value"]
-  EXPECT_TRUE(buffer == "{\"K\":" + array.substr(1, array.size() - 2) + "}");
+  EXPECT_TRUE(buffer == reference::JsonObject({{"K", value}}));
+}
+
+// The file's bytes to the loader's result: null unless they are UTF-8 and
+// hold an entry.
+TEST(FxtJson, BytesToResult) {
+  const struct {
+    std::string file;
+    std::optional<std::string> json;
+  } cases[] = {
+      {"B 2\r\nA 1\r\nA 3\r\n", R"({"A":"3","B":"2"})"},
+      {"\xEF\xBB\xBFk v", "{\"\xEF\xBB\xBFk\":\"v\"}"},
+      {"", std::nullopt},
+      {"# only\n\n  \t\n; comments\nnoblank\n", std::nullopt},
+      {"K v\n# caf\xFF\n", std::nullopt},
+      {"K \xC3", std::nullopt},
+      {"K \xED\xA0\x80", std::nullopt},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(FxtJson(c.file), c.json) << testing::PrintToString(c.file);
+  }
 }
 
 TEST(AppendJsonString, QuotesAndEscapes) {
@@ -292,10 +313,45 @@ TEST(TrimTrailingWhiteSpace, RemovesOnlyWhiteSpaceAtTheEnd) {
   }
 }
 
-TEST(OsErrorText, AppendsTheCode) {
-  EXPECT_EQ(OsErrorText("Access is denied.", 5), "Access is denied. (os error 5)");
-  EXPECT_EQ(OsErrorText("", 0), " (os error 0)");
-  EXPECT_EQ(OsErrorText("Failed", 4294967295u), "Failed (os error 4294967295)");
+// The texts a failure to write quorlet.d.ts logs after the prefix, from what
+// the message lookup gave.
+TEST(OsErrorText, MessagesAndFallbacks) {
+  const struct {
+    std::uint32_t code;
+    std::u16string message;  // empty: the lookup found none
+    std::uint32_t lookupError;
+    std::string text;
+  } cases[] = {
+      {5, u"Access is denied.\r\n", 0, "Access is denied. (os error 5)"},
+      {3, u"Path \u00e9\u65e5\U0001F600 \u3000\u00a0\r\n", 0,
+       "Path \xC3\xA9\xE6\x97\xA5\xF0\x9F\x98\x80 (os error 3)"},
+      {32, u" \r\n", 0, " (os error 32)"},
+      {4294967295u, u"Failed", 0, "Failed (os error 4294967295)"},
+      {1, u"", 1815, "OS Error 1 (FormatMessageW() returned error 1815)"},
+      {0xD0000022u, u"", 317, "OS Error 3489660962 (FormatMessageW() returned error 317)"},
+      {87, u"half \xD800 a pair", 0, "OS Error 87 (FormatMessageW() returned invalid UTF-16)"},
+      {87, u"ends in half \xD83D", 0, "OS Error 87 (FormatMessageW() returned invalid UTF-16)"},
+      {87, u"\xDE00 low half first", 0, "OS Error 87 (FormatMessageW() returned invalid UTF-16)"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(OsErrorText(c.code, c.message, c.lookupError), c.text) << c.code;
+  }
+  EXPECT_STREQ(kShortWriteText, "failed to write whole buffer");
+}
+
+// Codes with bit 28 set are looked up in NTDLL's table without that bit.
+TEST(NtdllMessageId, StatusCodesOnly) {
+  const struct {
+    std::uint32_t code;
+    std::optional<std::uint32_t> ntdllId;
+  } cases[] = {
+      {5, std::nullopt},
+      {0xEFFFFFFFu, std::nullopt},
+      {0x10000000u, 0u},
+      {0xD0000022u, 0xC0000022u},
+      {0xFFFFFFFFu, 0xEFFFFFFFu},
+  };
+  for (const auto& c : cases) EXPECT_EQ(NtdllMessageId(c.code), c.ntdllId) << c.code;
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdio>
 #include <map>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -129,8 +130,10 @@ inline std::vector<std::string> TextLines(std::string_view input) {
   return lines;
 }
 
-// The JSON array of TextLines(input), escaped byte by byte.
-inline std::string JsonLinesText(std::string_view input) {
+// The loaders' JSON string rule, byte by byte: seven bytes have a short
+// escape, every other byte below 0x20 becomes \u00XX in lower case, and
+// every byte from 0x20 up passes unchanged.
+inline std::string JsonString(std::string_view bytes) {
   struct ShortEscape {
     char byte;
     const char* form;
@@ -138,28 +141,57 @@ inline std::string JsonLinesText(std::string_view input) {
   static constexpr ShortEscape kShortEscapes[] = {{'"', "\\\""}, {'\\', "\\\\"}, {'\b', "\\b"},
                                                   {'\t', "\\t"}, {'\n', "\\n"},  {'\f', "\\f"},
                                                   {'\r', "\\r"}};
-  std::string json = "[";
-  for (const std::string& line : TextLines(input)) {
-    if (json.size() > 1) json += ',';
-    json += '"';
-    for (const char byte : line) {
-      const ShortEscape* found = nullptr;
-      for (const ShortEscape& escape : kShortEscapes) {
-        if (escape.byte == byte) found = &escape;
-      }
-      if (found != nullptr) {
-        json += found->form;
-      } else if (static_cast<unsigned char>(byte) < 0x20) {
-        char form[7];
-        std::snprintf(form, sizeof form, "\\u%04x", static_cast<unsigned>(byte));
-        json += form;
-      } else {
-        json += byte;
-      }
+  std::string json = "\"";
+  for (const char byte : bytes) {
+    const ShortEscape* found = nullptr;
+    for (const ShortEscape& escape : kShortEscapes) {
+      if (escape.byte == byte) found = &escape;
     }
-    json += '"';
+    if (found != nullptr) {
+      json += found->form;
+    } else if (static_cast<unsigned char>(byte) < 0x20) {
+      char form[7];
+      std::snprintf(form, sizeof form, "\\u%04x", static_cast<unsigned>(byte));
+      json += form;
+    } else {
+      json += byte;
+    }
+  }
+  return json + '"';
+}
+
+// A compact JSON array of strings.
+inline std::string JsonArray(const std::vector<std::string>& items) {
+  std::string json = "[";
+  for (const std::string& item : items) {
+    if (json.size() > 1) json += ',';
+    json += JsonString(item);
   }
   return json + "]";
+}
+
+// A compact JSON object of strings, in the order given.
+inline std::string JsonObject(const std::vector<std::pair<std::string, std::string>>& members) {
+  std::string json = "{";
+  for (const auto& [key, value] : members) {
+    if (json.size() > 1) json += ',';
+    json += JsonString(key) + ':' + JsonString(value);
+  }
+  return json + "}";
+}
+
+// What Linvar gives for a file: the JSON array of its text-mode lines.
+inline std::string LinesJson(std::string_view file) {
+  return JsonArray(TextLines(file));
+}
+
+// What Quorlet gives for a file: the JSON object of its table; nullopt for
+// bytes that are not UTF-8 or hold no entry.
+inline std::optional<std::string> FxtJson(std::string_view file) {
+  if (!IsValidUtf8(file)) return std::nullopt;
+  const auto entries = FxtEntries(file);
+  if (entries.empty()) return std::nullopt;
+  return JsonObject(entries);
 }
 
 }  // namespace reference

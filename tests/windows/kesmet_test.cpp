@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "float_texts.h"
 #include "ini_text.h"
 #include "support.h"
 
@@ -110,6 +111,9 @@ class KesmetTest : public testing::Test {
       EXPECT_EQ(ReadFile(path), c.before) << c.name << ": a read changes nothing";
     else
       EXPECT_EQ(FileText(path), c.after) << c.name;
+    const bool fileStays = (c.value.empty() ? c.before : c.after).has_value();
+    EXPECT_EQ(Listing(dir.path()), fileStays ? std::vector{c.file} : std::vector<std::string>{})
+        << c.name << ": nothing else is created";
   }
 
   std::unique_ptr<Plugin> kesmet_;
@@ -139,6 +143,8 @@ TEST_F(KesmetTest, EdgeCases) {
   const Case cases[] = {
       {"int, missing key", Ini("other=1"), kReadInt, {}, {"i:-2147483648"}, 0},
       {"int, missing file", {}, kReadInt, {}, {"i:-2147483648"}, 0},
+      {"float, missing file", {}, kReadFloat, {}, {"f:0"}, 0},
+      {"string, missing file", {}, kReadString, {}, {"s:"}, 0},
       {"int, -2147483648", Ini("k=-2147483648"), kReadInt, {}, {"i:-2147483648"}, 0},
       {"int, 42", Ini("k=42"), kReadInt, {}, {"i:42"}, 1},
       {"write int -5, new file", {}, kWriteInt, {Int(-5)}, {}, 1, Ini("k=-5")},
@@ -165,24 +171,13 @@ TEST_F(KesmetTest, EdgeCases) {
 }
 
 TEST_F(KesmetTest, WritesFloatsAsC99Does) {
-  const float inf = std::numeric_limits<float>::infinity();
-  const struct {
-    float value;
-    const char* text;
-  } floats[] = {
-      {1000000.0f, "1e+06"}, {100000.0f, "100000"},
-      {123456.5f, "123456"}, {0.1f, "0.1"},
-      {0.00001f, "1e-05"},   {1e-30f, "1e-30"},
-      {inf, "inf"},          {-inf, "-inf"},
-      {-0.0f, "-0"},         {std::numeric_limits<float>::quiet_NaN(), "nan"},
-  };
-  for (const auto& f : floats)
+  for (const FloatText& f : kFloatTexts)
     Check({f.text, {}, kWriteFloat, {Float(f.value)}, {}, 1, Ini(std::string("k=") + f.text)});
 }
 
 // The float text comes from the toolchain's C99 printf, linked into the
 // DLL; compared here, on Windows, with an independent exactly rounding
-// formatter over many floats (a NaN's sign is the library's to write).
+// formatter over many floats (NaNs, all written "nan", are in the table).
 TEST(KesmetFloatText, ToolchainPrintfIsExactlyRounded) {
   std::mt19937 random(2024);
   for (int round = 0; round < 200000; ++round) {
@@ -223,6 +218,71 @@ TEST_F(KesmetTest, ReadStringCutsOnWholeCharacters) {
       {"split by the read", file(a123 + "aaa" + kGrin), kReadString, {}, {"s:" + a123 + "aaa"}, 1},
   };
   for (const Case& c : cases) Check(c);
+}
+
+// The host cuts a string argument at 127 bytes, here right after the first
+// byte of a character: that lone byte reaches the platform as U+FFFD.
+TEST_F(KesmetTest, ArgumentsCutInsideACharacter) {
+  const std::string a126(126, 'a');
+  const std::string eacute = a126 + "\xc3\xa9";        // a two-byte character
+  const std::string euro = a126 + kEuro;               // three bytes
+  const std::string grin = a126 + kGrin;               // four bytes
+  const std::string replaced = a126 + "\xef\xbf\xbd";  // U+FFFD
+  const std::string sectionFile = "[" + replaced + "]\r\nk=v\r\n";
+  const Case cases[] = {
+      {"section, write",
+       Utf16File(""),
+       kWriteString,
+       {Str("v")},
+       {},
+       1,
+       kBom + sectionFile,
+       "t.ini",
+       eacute},
+      {"section, read", Utf16File(sectionFile), kReadString, {}, {"s:v"}, 1, {}, "t.ini", eacute},
+      {"key, write",
+       Utf16File(""),
+       kWriteString,
+       {Str("v")},
+       {},
+       1,
+       kBom + Ini(replaced + "=v"),
+       "t.ini",
+       "s",
+       euro},
+      {"key, read",
+       Utf16File(Ini(replaced + "=v")),
+       kReadString,
+       {},
+       {"s:v"},
+       1,
+       {},
+       "t.ini",
+       "s",
+       euro},
+      {"value",
+       Utf16File(""),
+       kWriteString,
+       {Str(grin.c_str())},
+       {},
+       1,
+       kBom + Ini("k=" + replaced)},
+  };
+  for (const Case& c : cases) Check(c);
+}
+
+// The same for a path: the file is created under the cut name.
+TEST_F(KesmetTest, PathCutInsideACharacter) {
+  const TempDir dir;
+  const std::string stem = dir / std::string(126 - dir.path().size() - 1, 'p');
+  ASSERT_EQ(stem.size(), 126u);
+  const std::string path = stem + "\xc3\xa9.ini";
+  EXPECT_EQ(Call(kWriteInt, {Int(7), Str(path.c_str()), Str("s"), Str("k")}).flag, 1);
+  EXPECT_EQ(Call(kReadInt, {Str(path.c_str()), Str("s"), Str("k")}).outputs,
+            std::vector<std::string>{"i:7"});
+  const std::string created = stem.substr(dir.path().size() + 1) + "\xef\xbf\xbd";
+  EXPECT_EQ(Listing(dir.path()), std::vector<std::string>{created});
+  EXPECT_EQ(FileText(dir / created), Ini("k=7"));
 }
 
 TEST_F(KesmetTest, NonAsciiPathSectionKeyAndValue) {

@@ -9,7 +9,7 @@
 #include <utility>
 #include <vector>
 
-#include "json_check.h"
+#include "reference_text.h"
 #include "support.h"
 
 namespace orvo_test {
@@ -23,12 +23,7 @@ constexpr char kTypings[] =
     "}\r\n";
 constexpr char kFailurePrefix[] = "Failed to write quorlet.d.ts: ";
 
-class QuorletStartTest : public testing::Test {
- protected:
-  void SetUp() override { TeskReset(); }
-  void TearDown() override { EXPECT_EQ(Violations(), std::vector<std::string>{}); }
-  TempDir dir_;
-};
+using QuorletStartTest = HostTest;
 
 TEST_F(QuorletStartTest, LogsBannerThenRegistersThenWritesTypings) {
   TeskSetDirectory(dir_.path().c_str());
@@ -112,31 +107,9 @@ TEST_F(QuorletStartTest, LockedTypingsFileLogsTheSharingViolation) {
   EXPECT_EQ(ReadFile(dir_ / "quorlet.d.ts"), "old");
 }
 
-class LoadFxtTest : public testing::Test {
+class LoadFxtTest : public LoaderTest {
  protected:
-  void SetUp() override {
-    TeskReset();
-    TeskSetDirectory(dir_.path().c_str());
-    quorlet_ = std::make_unique<Plugin>("Quorlet.orvo");
-  }
-  void TearDown() override {
-    EXPECT_EQ(Violations(), std::vector<std::string>{});
-    quorlet_.reset();
-  }
-  // A checked import whose text, if any, must be a strict JSON object.
-  std::optional<std::string> Load(const std::string& path) {
-    const Imported imported = CheckedImport(path);
-    if (imported.text) {
-      EXPECT_TRUE(json_check::ParseObject(*imported.text).has_value()) << *imported.text;
-    }
-    return imported.text;
-  }
-  std::optional<std::string> LoadBytes(std::string_view bytes) {
-    WriteFile(dir_ / "table.fxt", bytes);
-    return Load(dir_ / "table.fxt");
-  }
-  TempDir dir_;
-  std::unique_ptr<Plugin> quorlet_;
+  LoadFxtTest() : LoaderTest("Quorlet.orvo", "table.fxt") {}
 };
 
 TEST_F(LoadFxtTest, FilesGiveTheirJsonObjects) {
@@ -173,7 +146,16 @@ TEST_F(LoadFxtTest, UnreadablePathsGiveNull) {
   const int32_t blocks = TeskAllocCount();
   EXPECT_EQ(Load(dir_ / "missing.fxt"), std::nullopt);
   EXPECT_EQ(Load(dir_ / "folder.fxt"), std::nullopt);
-  EXPECT_EQ(Load(dir_ / "bad\xff.fxt"), std::nullopt);  // a path that is not UTF-8
+  EXPECT_EQ(TeskAllocCount(), blocks) << "no AllocMem without a result";
+}
+
+// A path that is not UTF-8 names no file, not even the one whose name its
+// bytes become with the bad byte replaced by U+FFFD.
+TEST_F(LoadFxtTest, PathThatIsNotUtf8GivesNull) {
+  WriteFile(dir_ / "bad\xef\xbf\xbd.fxt", "K v");
+  ASSERT_EQ(Load(dir_ / "bad\xef\xbf\xbd.fxt"), "{\"K\":\"v\"}");
+  const int32_t blocks = TeskAllocCount();
+  EXPECT_EQ(Load(dir_ / "bad\xff.fxt"), std::nullopt);
   EXPECT_EQ(TeskAllocCount(), blocks) << "no AllocMem without a result";
 }
 
@@ -209,9 +191,7 @@ TEST_F(LoadFxtTest, ParsesToTheExpectedEntries) {
   for (int i = 0; i < 1000; ++i)
     expected.emplace_back("key" + std::to_string(i), "v\"" + std::to_string(i) + "\\");
   std::sort(expected.begin(), expected.end());
-  const auto json = LoadBytes(file);
-  ASSERT_TRUE(json);
-  EXPECT_EQ(json_check::ParseObject(*json), expected);
+  EXPECT_EQ(LoadBytes(file), reference::JsonObject(expected));
 }
 
 TEST_F(LoadFxtTest, ConcurrentCallsGetIdenticalResults) {

@@ -9,7 +9,6 @@
 #include <thread>
 #include <vector>
 
-#include "json_check.h"
 #include "support.h"
 
 namespace orvo_test {

@@ -148,6 +148,19 @@ std::optional<std::string> ReadFile(const std::string& path) {
   return content;
 }
 
+std::vector<std::string> Listing(const std::string& directory) {
+  std::vector<std::string> names;
+  WIN32_FIND_DATAW entry;
+  HANDLE find = FindFirstFileW(Wide(directory + "\\*").c_str(), &entry);
+  if (find == INVALID_HANDLE_VALUE) return names;
+  do {
+    const std::string name = Utf8(entry.cFileName);
+    if (name != "." && name != "..") names.push_back(name);
+  } while (FindNextFileW(find, &entry));
+  FindClose(find);
+  return names;
+}
+
 std::vector<std::string> Events() {
   return List(TeskEventCount, TeskEvent);
 }
@@ -194,6 +207,35 @@ Imported CheckedImport(const std::string& path) {
     RecordJson(path, *imported.text);
   }
   return imported;
+}
+
+void HostTest::SetUp() {
+  TeskReset();
+}
+
+void HostTest::TearDown() {
+  EXPECT_EQ(Violations(), std::vector<std::string>{});
+}
+
+void LoaderTest::SetUp() {
+  HostTest::SetUp();
+  TeskSetDirectory(dir_.path().c_str());
+  loader_ = std::make_unique<Plugin>(plugin_);
+}
+
+void LoaderTest::TearDown() {
+  HostTest::TearDown();
+  loader_.reset();
+}
+
+std::optional<std::string> LoaderTest::Load(const std::string& path) {
+  return CheckedImport(path).text;
+}
+
+std::optional<std::string> LoaderTest::LoadBytes(std::string_view bytes, const char* name) {
+  const std::string path = dir_ / (name != nullptr ? name : fileName_);
+  WriteFile(path, bytes);
+  return Load(path);
 }
 
 TeskValue Int(int32_t value) {

@@ -4,6 +4,9 @@
 
 #include <windows.h>
 
+#include <gtest/gtest.h>
+
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -59,6 +62,8 @@ class TempDir {
 
 void WriteFile(const std::string& path, std::string_view bytes);
 std::optional<std::string> ReadFile(const std::string& path);
+// The names in a directory, "." and ".." left out.
+std::vector<std::string> Listing(const std::string& directory);
 
 std::vector<std::string> Events();
 std::vector<std::string> LogLines();
@@ -83,6 +88,34 @@ Imported Import(const std::string& path);
 // came from the one AllocMem call it made, of the text's length plus one.
 // The text of a UTF-8 fixture goes to the JSON record file.
 Imported CheckedImport(const std::string& path);
+
+// A test against the stand-in host: its records cleared at the start, no
+// breach of the host contract at the end, a temporary directory of its own.
+class HostTest : public testing::Test {
+ protected:
+  void SetUp() override;
+  void TearDown() override;
+  TempDir dir_;
+};
+
+// A loader plug-in loaded for each test, the test's directory as the host's
+// declaration directory.
+class LoaderTest : public HostTest {
+ protected:
+  LoaderTest(const char* plugin, const char* fileName) : plugin_(plugin), fileName_(fileName) {}
+  void SetUp() override;
+  void TearDown() override;
+  // CheckedImport's text.
+  std::optional<std::string> Load(const std::string& path);
+  // Writes the bytes to a file of the directory, named name or the
+  // fixture's file name, and loads it.
+  std::optional<std::string> LoadBytes(std::string_view bytes, const char* name = nullptr);
+
+ private:
+  const char* plugin_;
+  const char* fileName_;
+  std::unique_ptr<Plugin> loader_;
+};
 
 // A command call through the stand-in host, with its outputs as texts like
 // the host simulator prints them ("i:42", "f:2.5", "s:text").

@@ -221,6 +221,19 @@ TEST_F(TambrelTest, LongNameIsCutThenLoggedResolvedAndLoaded) {
   Free(loaded.handle);
 }
 
+TEST_F(TambrelTest, LongProcedureNameIsCutThenLookedUp) {
+  CopyProbe(dir_ / "probe.dll");
+  const int32_t handle = Load(dir_ / "probe.dll").handle;
+  ASSERT_NE(handle, 0);
+  // probe.dll exports this name of 127 bytes; the rest never arrives.
+  const std::string cut = "ProbeLongName" + std::string(kNameLimit - 13, 'x');
+  const int32_t address = Procedure((cut + "yz").c_str(), handle);
+  EXPECT_NE(address, 0);
+  EXPECT_EQ(address, Procedure(cut.c_str(), handle));
+  EXPECT_EQ(CallAnswer(address), 127);
+  Free(handle);
+}
+
 TEST_F(TambrelTest, LibraryLoadedTwiceStaysUntilFreedTwice) {
   CopyProbe(dir_ / "probe.dll");
   const std::string path = dir_ / "probe.dll";

@@ -1,5 +1,6 @@
-// Measures the two loader pipelines, from a file's bytes in memory to the JSON
-// text in a fresh block, against the floor (copying the JSON text's size into
+// Measures the two loaders' core functions, from a file's bytes in memory to
+// the JSON text in a fresh block as the host's AllocMem hands out, against
+// the floor (copying the JSON text's size into
 // fresh memory twice, as the loaders must: their working text and the host's
 // block) and against a peer written with Python's json module, whose output
 // must be identical. Inputs are generated from a fixed seed.
@@ -14,17 +15,55 @@
 #include <cstring>
 #include <fstream>
 #include <memory>
+#include <optional>
 #include <random>
 #include <sstream>
 #include <string>
 #include <string_view>
 #include <vector>
 
-#include "loader_pipelines.h"
+#include "fxt_json.h"
+#include "text_lines.h"
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
+
+struct FreeBlock {
+  void operator()(char* block) const { std::free(block); }
+};
+using Block = std::unique_ptr<char, FreeBlock>;
+
+// The host's part: a fresh zero-filled block one byte longer than the text,
+// holding it.
+Block HostBlock(const std::optional<std::string>& json) {
+  if (!json) std::abort();
+  Block block(static_cast<char*>(std::calloc(json->size() + 1, 1)));
+  if (!block) std::abort();
+  std::memcpy(block.get(), json->data(), json->size());
+  return block;
+}
+
+// LoadFxt after the read: the file's bytes, copied as the read fills a
+// buffer of the file's length, to the host's block.
+Block FxtBlock(std::string_view file) {
+  return HostBlock(FxtJson(std::string(file)));
+}
+
+// LoadLines after the open: the file's bytes, copied chunk by chunk as the
+// reads hand them over, to the host's block.
+std::size_t ReadFromMemory(void* source, char* buffer, std::size_t size) {
+  std::string_view& rest = *static_cast<std::string_view*>(source);
+  const std::size_t taken = std::min(size, rest.size());
+  std::memcpy(buffer, rest.data(), taken);
+  rest.remove_prefix(taken);
+  return taken;
+}
+
+Block LinesBlock(std::string_view file) {
+  std::string_view rest = file;
+  return HostBlock(LinesJson(file.size(), &ReadFromMemory, &rest));
+}
 
 // Keeps the compiler from dropping a copy whose result nobody reads.
 void Keep(const void* data) {
@@ -157,15 +196,14 @@ struct Figures {
 };
 
 // Runs ours, the floor and the peer on one input and prints their times.
-Figures Measure(const char* name, const char* mode, Block (*pipeline)(std::string_view),
+Figures Measure(const char* name, const char* mode, Block (*load)(std::string_view),
                 const std::string& input, int runs, int peerRuns, const std::string& peer,
                 const std::string& workDir) {
-  const Block block = pipeline(input);
-  if (!block) std::abort();
+  const Block block = load(input);
   const std::string_view json(block.get());
 
   Figures figures{};
-  figures.ours = MedianSeconds(runs, [&] { Keep(pipeline(input).get()); });
+  figures.ours = MedianSeconds(runs, [&] { Keep(load(input).get()); });
   figures.floor = MedianSeconds(runs, [&] { CopyTwice(json); });
 
   const std::string inputPath = workDir + "/" + name + ".in";

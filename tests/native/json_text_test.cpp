@@ -1,55 +1,34 @@
-#include "json_escape.h"
-
 #include <gtest/gtest.h>
 
-#include <cstdio>
+#include <cstdint>
 #include <string>
+
+#include "host_block.h"
+#include "json_escape.h"
+#include "reference_text.h"
 
 using namespace std::string_literals;
 
 namespace {
 
-// What each byte becomes inside a JSON string, written from the rules rather
-// than from the escape table.
-std::string ExpectedEscape(unsigned char byte) {
-  switch (byte) {
-    case 0x08:
-      return "\\b";
-    case 0x09:
-      return "\\t";
-    case 0x0A:
-      return "\\n";
-    case 0x0C:
-      return "\\f";
-    case 0x0D:
-      return "\\r";
-    case 0x22:
-      return "\\\"";
-    case 0x5C:
-      return "\\\\";
-  }
-  if (byte < 0x20) {
-    char form[7];
-    std::snprintf(form, sizeof form, "\\u%04x", byte);
-    return form;
-  }
-  return std::string(1, static_cast<char>(byte));
+// What the reference writes between the quotes of a JSON string.
+std::string ReferenceEscaped(std::string_view text) {
+  const std::string json = reference::JsonString(text);
+  return json.substr(1, json.size() - 2);
 }
 
 TEST(EscapeJsonString, EveryByteAloneAndAllTogether) {
   std::string everyByte;
-  std::string expectedAll;
   for (int value = 0; value < 256; ++value) {
     const char byte = static_cast<char>(value);
     std::string out;
     EscapeJsonString(std::string_view(&byte, 1), out);
-    EXPECT_EQ(out, ExpectedEscape(static_cast<unsigned char>(value))) << "byte " << value;
+    EXPECT_EQ(out, ReferenceEscaped(std::string_view(&byte, 1))) << "byte " << value;
     everyByte += byte;
-    expectedAll += ExpectedEscape(static_cast<unsigned char>(value));
   }
   std::string out;
   EscapeJsonString(everyByte, out);
-  EXPECT_EQ(out, expectedAll);
+  EXPECT_EQ(out, ReferenceEscaped(everyByte));
 }
 
 TEST(EscapeJsonString, KeepsRunsInOrderAndAppends) {
@@ -73,6 +52,18 @@ TEST(EscapeJsonString, KeepsRunsInOrderAndAppends) {
     std::string out = c.before;
     EscapeJsonString(c.text, out);
     EXPECT_EQ(out, c.expected) << "text " << testing::PrintToString(c.text);
+  }
+}
+
+// AllocMem takes a 32-bit size, so the longest text that fits is one byte
+// short of 4 GiB: its NUL takes the last byte.
+TEST(FitsHostBlock, TextAndNulWithinA32BitSize) {
+  EXPECT_TRUE(FitsHostBlock(0));
+  EXPECT_TRUE(FitsHostBlock(UINT32_MAX - 1));
+  EXPECT_FALSE(FitsHostBlock(UINT32_MAX));
+  if constexpr (SIZE_MAX > UINT32_MAX) {
+    EXPECT_FALSE(FitsHostBlock(std::size_t{UINT32_MAX} + 1));
+    EXPECT_FALSE(FitsHostBlock(SIZE_MAX));
   }
 }
 
