@@ -22,7 +22,8 @@ std::string Utf8(std::wstring_view wide);
 // The directory the plug-in DLLs were built into, from the command line.
 void SetDistDirectory(std::string directory);
 // The file to which CheckedImport appends each JSON text that a loader gave
-// for a UTF-8 fixture, one a line, for a strict parser outside this process.
+// whose bytes are UTF-8 (those of UTF-8 fixtures), one a line, for a strict
+// parser outside this process.
 void SetJsonRecordFile(std::string path);
 
 // Tambrel is built for 32-bit Windows only.
