@@ -24,9 +24,9 @@ void FormatIniFloat(float value, Utf16Unit (&buffer)[128]) {
   char text[32];  // "-1.17549e-38" is about the longest
   // A NaN is "nan" whatever its sign bit: what the DLL's formatter writes,
   // which glibc's, natively, would write as "-nan".
-  const int length =
-      std::isnan(value) ? FormatC99(text, sizeof text, "nan")
-                        : FormatC99(text, sizeof text, "%g", static_cast<double>(value));
+  const int length = std::isnan(value)
+                         ? FormatC99(text, sizeof text, "nan")
+                         : FormatC99(text, sizeof text, "%g", static_cast<double>(value));
   for (int i = 0; i < length; ++i) buffer[i] = static_cast<Utf16Unit>(text[i]);
   buffer[length] = 0;
 }

@@ -6,8 +6,8 @@
 #include <string_view>
 
 #include "fuzz_check.h"
-#include "reference_text.h"
 #include "os_error_text.h"
+#include "reference_text.h"
 #include "utf8.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {

@@ -345,11 +345,8 @@ TEST(NtdllMessageId, StatusCodesOnly) {
     std::uint32_t code;
     std::optional<std::uint32_t> ntdllId;
   } cases[] = {
-      {5, std::nullopt},
-      {0xEFFFFFFFu, std::nullopt},
-      {0x10000000u, 0u},
-      {0xD0000022u, 0xC0000022u},
-      {0xFFFFFFFFu, 0xEFFFFFFFu},
+      {5, std::nullopt},          {0xEFFFFFFFu, std::nullopt}, {0x10000000u, 0u},
+      {0xD0000022u, 0xC0000022u}, {0xFFFFFFFFu, 0xEFFFFFFFu},
   };
   for (const auto& c : cases) EXPECT_EQ(NtdllMessageId(c.code), c.ntdllId) << c.code;
 }

@@ -330,8 +330,7 @@ TEST_F(KesmetTest, NumberTextsDoNotComeFromMsvcrt) {
            reinterpret_cast<const IMAGE_IMPORT_DESCRIPTOR*>(base + directory.VirtualAddress);
        entry->Name != 0; ++entry) {
     if (lstrcmpiA(reinterpret_cast<const char*>(base + entry->Name), "msvcrt.dll") != 0) continue;
-    for (auto* thunk =
-             reinterpret_cast<const IMAGE_THUNK_DATA*>(base + entry->OriginalFirstThunk);
+    for (auto* thunk = reinterpret_cast<const IMAGE_THUNK_DATA*>(base + entry->OriginalFirstThunk);
          thunk->u1.AddressOfData != 0; ++thunk)
       if (!IMAGE_SNAP_BY_ORDINAL(thunk->u1.Ordinal))
         imported.emplace_back(reinterpret_cast<const char*>(

@@ -41,9 +41,9 @@ void RemoveTree(const std::wstring& directory) {
 
 void AppendLine(const std::string& path, const std::string& line) {
   // Tests in other processes append to the same file at the same time.
-  HANDLE file = CreateFileW(Wide(path).c_str(), FILE_APPEND_DATA,
-                            FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
-                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE file =
+      CreateFileW(Wide(path).c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                  OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) throw std::runtime_error("cannot open " + path);
   const std::string bytes = line + '\n';
   DWORD written = 0;
