@@ -7,9 +7,9 @@
 // Without an ACTION after "--", actions are read from standard input, one a
 // line, fields separated by tabs; all of them are read and checked before the
 // first one runs. An argument "i:@N.M" (or f:, s:; ".M" defaults to ".1") is
-// the M-th output of the N-th action; "s:@@TEXT" is the literal "@TEXT". Exit status: 2 for a usage
-// error, else 3 when a plug-in breached the host contract, else 1 when a plug-in did not load, else
-// 0.
+// the M-th output of the N-th action; "s:@@TEXT" is the literal "@TEXT".
+// Exit status: 2 for a usage error, else 3 when a plug-in breached the host
+// contract, else 1 when a plug-in did not load, else 0.
 #include <fcntl.h>
 #include <io.h>
 #include <windows.h>
