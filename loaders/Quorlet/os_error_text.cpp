@@ -13,8 +13,8 @@ std::optional<std::string> Utf16ToUtf8(std::basic_string_view<MessageUnit> text)
   for (std::size_t i = 0; i < text.size(); ++i) {
     char32_t point = text[i];
     if (point >= 0xD800 && point < 0xE000) {
-      const bool paired = point < 0xDC00 && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
-                          text[i + 1] < 0xE000;
+      const bool paired =
+          point < 0xDC00 && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] < 0xE000;
       if (!paired) return std::nullopt;
       point = 0x10000 + ((point - 0xD800) << 10) + (text[++i] - 0xDC00);
     }

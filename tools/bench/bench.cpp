@@ -52,9 +52,12 @@ Block HostBlock(const std::optional<std::string>& json) {
 }
 
 // LoadFxt after the read: the file's bytes, copied as the read fills a
-// buffer of the file's length, to the host's block.
+// buffer of the file's length with room for the text, to the host's block.
 Block FxtBlock(std::string_view file) {
-  return HostBlock(FxtJson(std::string(file)));
+  std::string content;
+  content.reserve(FxtJsonRoom(file.size()));
+  content = file;
+  return HostBlock(FxtJson(std::move(content)));
 }
 
 // LoadLines after the open: the file's bytes, copied chunk by chunk as the
