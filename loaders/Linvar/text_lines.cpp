@@ -19,6 +19,9 @@ constexpr char kEndOfText = '\x1a';
 // file whose text ends at an early 0x1A); beyond it the text grows as
 // written.
 constexpr std::uint64_t kFirstReserveLimit = 16u << 20;
+// How much the reserve grows at most in one step, as a multiple of what it
+// was: no more than this is asked for beyond what the text has shown it needs.
+constexpr std::size_t kMostGrowth = 4;
 
 // The most one step of the writer puts down without looking at the room
 // left: a whole word of a run, or a line's opening (`,"`) and a six-byte
@@ -34,8 +37,10 @@ struct JsonLines {
   // bytes are written; the rest is room the writer fills through a pointer.
   std::string json;
   std::size_t length = 0;
-  bool lineOpen = false;   // a string has been opened for the current line
-  bool pendingCr = false;  // the previous chunk ended in CR
+  std::uint64_t sizeHint = 0;  // the file's length
+  std::uint64_t taken = 0;     // input bytes handed over so far
+  bool lineOpen = false;       // a string has been opened for the current line
+  bool pendingCr = false;      // the previous chunk ended in CR
 };
 
 // Where the writer stands in lines.json: the next byte, and the last place
@@ -50,12 +55,26 @@ Cursor CursorAt(JsonLines& lines) {
   return {data + lines.length, data + lines.json.size() - kSlack};
 }
 
+// The reserve for the whole text: its length so far scaled from the input
+// taken to the file's length, with a sixteenth to spare; at least twice
+// the reserve so far (the file may be longer than its length said), at most
+// kMostGrowth times it; and room for a step in any case.
+std::size_t GrownReserve(const JsonLines& lines) {
+  const std::size_t reserve = std::max(lines.json.capacity(), lines.json.size() + kStep);
+  double expected = static_cast<double>(lines.length) * 17 / 16;
+  if (lines.taken != 0 && lines.sizeHint > lines.taken)
+    expected *= static_cast<double>(lines.sizeHint) / static_cast<double>(lines.taken);
+  const double most = static_cast<double>(reserve) * kMostGrowth;
+  return std::max(reserve * 2, static_cast<std::size_t>(std::min(expected, most)));
+}
+
 // Makes at least kSlack more bytes writable after the first `length`,
-// within the reserve when it allows (no reallocation), beyond it otherwise.
+// within the reserve when it allows (no reallocation); beyond it the text
+// moves once into a reserve grown as the input so far suggests.
 void MakeRoom(JsonLines& lines) {
   std::string& json = lines.json;
-  const std::size_t reserved = json.capacity() - json.size();
-  json.resize(json.size() + (reserved >= kSlack * 4 ? std::min(reserved, kStep) : kStep));
+  if (json.capacity() - json.size() < kSlack * 4) json.reserve(GrownReserve(lines));
+  json.resize(json.size() + std::min(json.capacity() - json.size(), kStep));
 }
 
 // Makes room when the cursor has come near the end of the writable text.
@@ -101,6 +120,7 @@ void CopyRun(JsonLines& lines, Cursor& cursor, const char*& p, const char* end) 
 void BeginJsonLines(JsonLines& lines, std::uint64_t sizeHint) {
   // Escapes and quotes rarely add more than an eighth; reserving that up
   // front keeps a typical file from regrowing (and copying) the text.
+  lines.sizeHint = sizeHint;
   const auto size = static_cast<std::size_t>(std::min(sizeHint, kFirstReserveLimit));
   lines.json.reserve(size + size / 8 + kSlack);
   lines.json += '[';
@@ -112,6 +132,7 @@ void BeginJsonLines(JsonLines& lines, std::uint64_t sizeHint) {
 // ended the input.
 bool AppendJsonLines(JsonLines& lines, std::string_view chunk) {
   bool ended = false;
+  lines.taken += chunk.size();
   const char* p = chunk.data();
   const char* const end = p + chunk.size();
   Cursor cursor = CursorAt(lines);

@@ -18,7 +18,8 @@ inline constexpr std::size_t kLinesChunkSize = 64 * 1024;
 // input once, chunk by chunk, and writes the JSON array of its lines. CR LF
 // reads as LF, a lone CR stays, LF ends a line, and a 0x1A byte ends the
 // input: no chunk after the one that holds it is asked for. sizeHint, the
-// file's length, sizes the text's first reserve, which is capped: the text
-// grows as it needs to. nullopt when the text would not fit in a host block.
-// Throws std::bad_alloc when memory runs out.
+// file's length, sizes the text's first reserve, which is capped, and the
+// reserve it grows to when the text outgrows that (at most four times it).
+// nullopt when the text would not fit in a host block. Throws
+// std::bad_alloc when memory runs out.
 std::optional<std::string> LinesJson(std::uint64_t sizeHint, ReadChunk read, void* source);

@@ -1,5 +1,8 @@
 #include "fxt_json.h"
 
+#include <algorithm>
+#include <cstdint>
+
 #include "host_block.h"
 #include "json_escape.h"
 #include "utf8.h"
@@ -52,12 +55,19 @@ void EncodeFxtJson(const FxtTable& table, std::string& buffer) {
   buffer += '}';
 }
 
+std::size_t FxtJsonRoom(std::size_t fileLength) {
+  const std::uint64_t room = std::uint64_t{fileLength} + fileLength / 4 + kJsonReserve;
+  return static_cast<std::size_t>(std::min<std::uint64_t>(room, std::string().max_size()));
+}
+
 std::optional<std::string> FxtJson(std::string content) {
   if (!IsValidUtf8(content)) return std::nullopt;
   const FxtTable table = ParseFxt(content);
-  std::string().swap(content);  // the table holds its own copies
   if (table.entries.empty()) return std::nullopt;
-  std::string json;
+  // The table holds its own copies: the file's buffer, its pages touched
+  // already, takes the text.
+  std::string json = std::move(content);
+  json.clear();
   json.reserve(kJsonReserve);
   EncodeFxtJson(table, json);
   if (!FitsHostBlock(json.size())) return std::nullopt;

@@ -1,6 +1,7 @@
 #include "fxt_table.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstdint>
 #include <cstring>
 #include <iterator>
@@ -46,15 +47,43 @@ bool SameKey(const SortRecord& a, const SortRecord& b) {
   return SamePrefix(a, b) && CompareKeys(a, b) == 0;
 }
 
+// Lines are scanned a machine word at a time: some C runtimes' memchr
+// looks at one byte at a time.
+using Word = std::size_t;
+constexpr Word kOnes = ~Word{0} / 0xFF;
+constexpr Word kLows = kOnes * 0x7F;
+
+// Flags, in the high bit of each byte, exactly the LF bytes of word.
+Word LineEndFlags(Word word) {
+  const Word x = word ^ (kOnes * '\n');
+  return ~(((x & kLows) + kLows) | x | kLows);
+}
+
+Word LoadWord(const char* p) {
+  Word word;
+  std::memcpy(&word, p, sizeof word);
+  return word;
+}
+
+// The first LF from p on, or end.
+const char* FindLineEnd(const char* p, const char* end) {
+  for (; static_cast<std::size_t>(end - p) >= sizeof(Word); p += sizeof(Word)) {
+    if (const Word flags = LineEndFlags(LoadWord(p)); flags != 0) {
+      return p + std::countr_zero(flags) / 8;
+    }
+  }
+  while (p != end && *p != '\n') ++p;
+  return p;
+}
+
 std::size_t CountLineEnds(std::string_view text) {
   std::size_t count = 0;
-  const char* const end = text.data() + text.size();
-  for (const char* p = text.data(); p != end; ++p) {
-    p = static_cast<const char*>(std::memchr(p, '\n', static_cast<std::size_t>(end - p)));
-    if (p == nullptr) break;
-    ++count;
+  const char* p = text.data();
+  const char* const end = p + text.size();
+  for (; static_cast<std::size_t>(end - p) >= sizeof(Word); p += sizeof(Word)) {
+    count += static_cast<std::size_t>(std::popcount(LineEndFlags(LoadWord(p))));
   }
-  return count;
+  return count + static_cast<std::size_t>(std::count(p, end, '\n'));
 }
 
 }  // namespace
@@ -72,10 +101,9 @@ FxtTable ParseFxt(std::string_view text) {
   std::vector<SortRecord> records;
   records.reserve(std::min(CountLineEnds(text), text.size() / 4) + 1);
   for (const char* lineStart = text.data(); lineStart != textEnd;) {
-    const void* lf = std::memchr(lineStart, '\n', static_cast<std::size_t>(textEnd - lineStart));
-    const char* lineEnd = lf != nullptr ? static_cast<const char*>(lf) : textEnd;
+    const char* const lineEnd = FindLineEnd(lineStart, textEnd);
     std::string_view line(lineStart, static_cast<std::size_t>(lineEnd - lineStart));
-    lineStart = lf != nullptr ? lineEnd + 1 : textEnd;
+    lineStart = lineEnd != textEnd ? lineEnd + 1 : textEnd;
 
     // CR is white space, so this also drops the CR of a CR LF line end.
     while (const std::size_t length = LeadingWhiteSpaceLength(line)) line.remove_prefix(length);

@@ -93,15 +93,16 @@ std::string WriteTypings(const std::string& path) {
   return {};
 }
 
-// The whole file, read into a buffer sized from its length and on until its
-// end; nullopt when it cannot be opened or read. Throws std::bad_alloc when
-// memory runs out.
+// The whole file, read into a buffer sized from its length (with room for
+// the JSON text) and on until its end; nullopt when it cannot be opened or read. Throws
+// std::bad_alloc when memory runs out.
 std::optional<std::string> ReadWholeFile(std::string_view path) {
   const FileHandle file = OpenShared(path, GENERIC_READ, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN);
   LARGE_INTEGER size{};
   if (!file || !GetFileSizeEx(file.get(), &size)) return std::nullopt;
   std::string content;
   if (static_cast<unsigned long long>(size.QuadPart) >= content.max_size()) return std::nullopt;
+  content.reserve(FxtJsonRoom(static_cast<std::size_t>(size.QuadPart)));
   content.resize(static_cast<std::size_t>(size.QuadPart));
   std::size_t filled = 0;
   char probe[4096];  // the file may have grown since its length was taken

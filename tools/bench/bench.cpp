@@ -1,11 +1,18 @@
-// Measures the two loaders' core functions, from a file's bytes in memory to
-// the JSON text in a fresh block as the host's AllocMem hands out, against
-// the floor (copying the JSON text's size into
-// fresh memory twice, as the loaders must: their working text and the host's
-// block) and against a peer written with Python's json module, whose output
-// must be identical. Inputs are generated from a fixed seed.
+// Times the two loaders on generated inputs of five sizes each (about 6 KB
+// to 60 MB, from a fixed seed), against the floor (the JSON text's size
+// copied into fresh memory twice, as the loaders must: their working text
+// and the host's block) and against a peer written with Python's json
+// module, whose output must be identical to every output of ours.
 //
-// orvo_bench PEER_SCRIPT WORK_DIR
+// First the core functions here, from a file's bytes in memory to the JSON
+// text in a fresh block as the host's AllocMem hands out; then, for each
+// MACHINE=COMMAND, the shipped DLLs in a Windows process: COMMAND runs
+// orvo_inprocess_bench, with its input, runs and output triples appended.
+// One table each, a row a size; the last line gives the largest sizes of
+// the first in-process table (of the native one when there is none):
+// "fxt: N MB/s, Rx python, Fx floor; lines: N MB/s, Rx python, Fx floor".
+//
+// orvo_bench PEER_SCRIPT WORK_DIR [MACHINE=COMMAND]...
 #include <malloc.h>
 
 #include <algorithm>
@@ -45,9 +52,12 @@ Block HostBlock(const std::optional<std::string>& json) {
 }
 
 // LoadFxt after the read: the file's bytes, copied as the read fills a
-// buffer of the file's length, to the host's block.
+// buffer of the file's length with room for the text, to the host's block.
 Block FxtBlock(std::string_view file) {
-  return HostBlock(FxtJson(std::string(file)));
+  std::string content;
+  content.reserve(FxtJsonRoom(file.size()));
+  content = file;
+  return HostBlock(FxtJson(std::move(content)));
 }
 
 // LoadLines after the open: the file's bytes, copied chunk by chunk as the
@@ -189,58 +199,143 @@ std::string ReadFile(const std::string& path) {
   return bytes.str();
 }
 
-struct Figures {
-  double ours;    // seconds per conversion, median
-  double floor;   // seconds for the two copies, median
-  double python;  // seconds per conversion, median, measured by the peer
+// For the shell; the paths here hold no quote.
+std::string Quoted(const std::string& text) {
+  std::string quoted(1, '\'');
+  quoted += text;
+  quoted += '\'';
+  return quoted;
+}
+
+// One generated input, written to a file, and the peer's figures on it.
+struct Input {
+  const char* loader;  // "fxt" or "lines", the peer's mode
+  std::string path;
+  std::string bytes;
+  std::string json;  // the peer's output
+  double python;     // seconds per conversion, median, measured by the peer
+  int runs;          // timed calls of ours per median
 };
 
-// Runs ours, the floor and the peer on one input and prints their times.
-Figures Measure(const char* name, const char* mode, Block (*load)(std::string_view),
-                const std::string& input, int runs, int peerRuns, const std::string& peer,
-                const std::string& workDir) {
-  const Block block = load(input);
-  const std::string_view json(block.get());
+// Timed calls per median: enough for a steady median at every size, about a
+// second of calls at most.
+int RunsFor(std::size_t size, double bytesPerSecond, int most) {
+  return static_cast<int>(
+      std::clamp(bytesPerSecond / static_cast<double>(size), 7.0, static_cast<double>(most)));
+}
 
-  Figures figures{};
-  figures.ours = MedianSeconds(runs, [&] { Keep(load(input).get()); });
-  figures.floor = MedianSeconds(runs, [&] { CopyTwice(json); });
-
-  const std::string inputPath = workDir + "/" + name + ".in";
-  const std::string outputPath = workDir + "/" + name + ".python.json";
-  WriteFile(inputPath, input);
-  const std::string command = "python3 '" + peer + "' " + mode + " '" + inputPath + "' '" +
-                              outputPath + "' " + std::to_string(peerRuns);
+Input MakeInput(const char* loader, const char* extension, std::string bytes,
+                const std::string& peer, const std::string& workDir) {
+  Input input{loader,
+              workDir + "/" + loader + "-" + std::to_string(bytes.size()) + extension,
+              std::move(bytes),
+              {},
+              0,
+              0};
+  input.runs = RunsFor(input.bytes.size(), 3e8, 2001);
+  WriteFile(input.path, input.bytes);
+  const std::string output = input.path + ".python.json";
+  const std::string command = "python3 " + Quoted(peer) + " " + loader + " " + Quoted(input.path) +
+                              " " + Quoted(output) + " " +
+                              std::to_string(RunsFor(input.bytes.size(), 3e7, 201));
   FILE* pipe = popen(command.c_str(), "r");
-  if (pipe == nullptr || std::fscanf(pipe, "%lf", &figures.python) != 1 || pclose(pipe) != 0) {
-    std::fprintf(stderr, "%s: the peer failed: %s\n", name, command.c_str());
+  if (pipe == nullptr || std::fscanf(pipe, "%lf", &input.python) != 1 || pclose(pipe) != 0) {
+    std::fprintf(stderr, "the peer failed: %s\n", command.c_str());
     std::exit(1);
   }
-  if (ReadFile(outputPath) != json) {
-    WriteFile(workDir + "/" + name + ".ours.json", json);
-    std::fprintf(stderr, "%s: the peer's output differs from ours (both in %s)\n", name,
-                 workDir.c_str());
-    std::exit(1);
-  }
+  input.json = ReadFile(output);
+  return input;
+}
 
-  const double megabytes = static_cast<double>(input.size()) / 1e6;
-  std::printf("%s: %.3f MB in, %.3f MB of JSON, output identical to the peer's\n", name, megabytes,
-              static_cast<double>(json.size()) / 1e6);
-  const auto print = [&](const char* what, double seconds) {
-    std::printf("  %-6s %12.1f us  %7.1f MB/s\n", what, seconds * 1e6, megabytes / seconds);
-  };
-  print("ours", figures.ours);
-  print("floor", figures.floor);
-  print("python", figures.python);
-  std::fflush(stdout);
+void CheckOutput(const Input& input, std::string_view json, const std::string& who) {
+  if (json == input.json) return;
+  const std::string ours = input.path + "." + who + ".json";
+  WriteFile(ours, json);
+  std::fprintf(stderr, "%s: %s's output differs from the peer's (%s.python.json, %s)\n",
+               input.path.c_str(), who.c_str(), input.path.c_str(), ours.c_str());
+  std::exit(1);
+}
+
+struct Figures {
+  double ours;   // seconds per conversion, median
+  double floor;  // seconds for the two copies, median
+};
+
+// The core function and the floor here, on input's bytes in memory.
+Figures MeasureHere(const Input& input) {
+  Block (*const load)(std::string_view) =
+      std::strcmp(input.loader, "fxt") == 0 ? FxtBlock : LinesBlock;
+  const Block block = load(input.bytes);
+  const std::string_view json(block.get());
+  CheckOutput(input, json, "native");
+  return {MedianSeconds(input.runs, [&] { Keep(load(input.bytes).get()); }),
+          MedianSeconds(input.runs, [&] { CopyTwice(json); })};
+}
+
+// Every input through one in-process command.
+std::vector<Figures> MeasureInProcess(const std::vector<Input>& inputs, const std::string& machine,
+                                      const std::string& command) {
+  std::string line = command;
+  for (const Input& input : inputs) {
+    line += ' ';
+    line += Quoted(input.path);
+    line += ' ';
+    line += std::to_string(input.runs);
+    line += ' ';
+    line += Quoted(input.path + "." + machine + ".json");
+  }
+  std::vector<Figures> figures(inputs.size());
+  FILE* pipe = popen(line.c_str(), "r");
+  bool read = pipe != nullptr;
+  for (Figures& f : figures) {
+    read = read && std::fscanf(pipe, "%lf %lf", &f.ours, &f.floor) == 2;
+  }
+  if (pipe == nullptr || pclose(pipe) != 0 || !read) {
+    std::fprintf(stderr, "%s: the in-process benchmark failed: %s\n", machine.c_str(),
+                 line.c_str());
+    std::exit(1);
+  }
+  for (const Input& input : inputs) {
+    CheckOutput(input, ReadFile(input.path + "." + machine + ".json"), machine);
+  }
   return figures;
+}
+
+std::string Size(std::size_t bytes) {
+  char text[32];
+  if (bytes < 1000000)
+    std::snprintf(text, sizeof text, "%.1f KB", static_cast<double>(bytes) / 1e3);
+  else
+    std::snprintf(text, sizeof text, "%.1f MB", static_cast<double>(bytes) / 1e6);
+  return text;
+}
+
+double MegabytesPerSecond(const Input& input, double seconds) {
+  return static_cast<double>(input.bytes.size()) / 1e6 / seconds;
+}
+
+void PrintTable(const std::string& title, const std::vector<Input>& inputs,
+                const std::vector<Figures>& figures) {
+  std::printf("%s; medians\n", title.c_str());
+  std::printf("%-6s %10s %10s %12s %8s %12s %8s %12s %8s\n", "loader", "input", "JSON", "per call",
+              "MB/s", "floor", "x floor", "python", "x python");
+  for (std::size_t i = 0; i != inputs.size(); ++i) {
+    const Input& input = inputs[i];
+    const Figures& f = figures[i];
+    std::printf("%-6s %10s %10s %9.1f us %8.1f %9.1f us %8.2f %9.1f us %8.1f\n", input.loader,
+                Size(input.bytes.size()).c_str(), Size(input.json.size()).c_str(), f.ours * 1e6,
+                MegabytesPerSecond(input, f.ours), f.floor * 1e6, f.ours / f.floor,
+                input.python * 1e6, input.python / f.ours);
+  }
+  std::printf("\n");
+  std::fflush(stdout);
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 3) {
-    std::fprintf(stderr, "usage: %s PEER_SCRIPT WORK_DIR\n", argv[0]);
+  if (argc < 3) {
+    std::fprintf(stderr, "usage: %s PEER_SCRIPT WORK_DIR [MACHINE=COMMAND]...\n", argv[0]);
     return 2;
   }
   const std::string peer = argv[1];
@@ -251,18 +346,39 @@ int main(int argc, char** argv) {
   mallopt(M_MMAP_THRESHOLD, 512 * 1024);
 
   Generator generator;
-  const std::string fxt = generator.Fxt(1000000);
-  const std::string lines = generator.Lines(2000000);
-  const std::string smallFxt = generator.Fxt(100);
-  const std::string smallLines = generator.Lines(100);
+  std::vector<Input> inputs;
+  for (std::size_t entries = 100; entries <= 1000000; entries *= 10)
+    inputs.push_back(MakeInput("fxt", ".fxt", generator.Fxt(entries), peer, workDir));
+  const std::size_t largestFxt = inputs.size() - 1;
+  for (std::size_t count = 260; count <= 2600000; count *= 10)
+    inputs.push_back(MakeInput("lines", ".txt", generator.Lines(count), peer, workDir));
+  const std::size_t largestLines = inputs.size() - 1;
 
-  const Figures f = Measure("fxt", "fxt", FxtBlock, fxt, 7, 3, peer, workDir);
-  const Figures l = Measure("lines", "lines", LinesBlock, lines, 7, 3, peer, workDir);
-  Measure("fxt-100", "fxt", FxtBlock, smallFxt, 2001, 2001, peer, workDir);
-  Measure("lines-100", "lines", LinesBlock, smallLines, 2001, 2001, peer, workDir);
+  std::vector<Figures> native;
+  for (const Input& input : inputs) native.push_back(MeasureHere(input));
+  PrintTable("native: the core functions on Linux, input in memory, output identical to the peer's",
+             inputs, native);
 
+  std::vector<Figures> summary = native;
+  for (int i = 3; i < argc; ++i) {
+    const std::string_view spec = argv[i];
+    const std::size_t equals = spec.find('=');
+    const std::string machine(spec.substr(0, equals));
+    const std::vector<Figures> figures =
+        MeasureInProcess(inputs, machine, std::string(spec.substr(equals + 1)));
+    PrintTable("in-process " + machine +
+                   ": the shipped DLLs imported through the stand-in host, output identical to "
+                   "the peer's",
+               inputs, figures);
+    if (i == 3) summary = figures;
+  }
+
+  const Input& fxt = inputs[largestFxt];
+  const Input& lines = inputs[largestLines];
+  const Figures& f = summary[largestFxt];
+  const Figures& l = summary[largestLines];
   std::printf(
       "fxt: %.0f MB/s, %.1fx python, %.2fx floor; lines: %.0f MB/s, %.1fx python, %.2fx floor\n",
-      static_cast<double>(fxt.size()) / 1e6 / f.ours, f.python / f.ours, f.ours / f.floor,
-      static_cast<double>(lines.size()) / 1e6 / l.ours, l.python / l.ours, l.ours / l.floor);
+      MegabytesPerSecond(fxt, f.ours), fxt.python / f.ours, f.ours / f.floor,
+      MegabytesPerSecond(lines, l.ours), lines.python / l.ours, l.ours / l.floor);
 }

@@ -126,6 +126,12 @@ bool PatternMatches(std::string_view pattern, std::string_view path) {
   return fileName.size() == pattern.size() && EndsWithNoCase(fileName, pattern);
 }
 
+// With the state's mutex held.
+void FreeBlocks(HostState& state) {
+  for (const Block& block : state.blocks) std::free(block.data);
+  state.blocks.clear();
+}
+
 bool IsAbsolute(std::string_view path) {
   return (path.size() >= 2 && path[1] == ':') ||
          (!path.empty() && (path[0] == '\\' || path[0] == '/'));
@@ -257,12 +263,18 @@ void ORVO_CDECL TeskReset(void) {
   state.violations.clear();
   state.loaders.clear();
   state.commands.clear();
-  for (const Block& block : state.blocks) std::free(block.data);
-  state.blocks.clear();
+  FreeBlocks(state);
   state.writeDirectory = false;
   state.directory.clear();
   state.base.clear();
   state.failAllocMem = false;
+}
+
+void ORVO_CDECL TeskReleaseBlocks(void) {
+  HostState& state = State();
+  std::lock_guard lock(state.mutex);
+  state.events.clear();
+  FreeBlocks(state);
 }
 
 void ORVO_CDECL TeskSetDirectory(const char* text) {

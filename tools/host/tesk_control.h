@@ -16,6 +16,9 @@ extern "C" {
 // Clears every record and switch: log, registrations, events, allocations,
 // and violations; directory and base back to none. Heap counts run on.
 ORVO_HOST_API void ORVO_CDECL TeskReset(void);
+// Frees the AllocMem blocks handed out so far and clears the events; the
+// registrations and everything else stay, so a loader can be called again.
+ORVO_HOST_API void ORVO_CDECL TeskReleaseBlocks(void);
 
 // What GetDirectoryPath writes: the text and its terminator, or (null) nothing.
 ORVO_HOST_API void ORVO_CDECL TeskSetDirectory(const char* text);
