@@ -10,16 +10,20 @@
 
 namespace {
 
-// An entry being sorted. Its value follows its key in storage, and keys are
-// stored in file order, so the key's address tells which entry came later.
+// An entry being sorted, by offsets into storage, which holds a copy of the
+// whole text: its value starts one byte (the blank) after its key, and keys
+// lie in file order, so the key's offset tells which entry came later.
+// Offset is 32-bit unless the text is larger, which keeps the records, all
+// in fresh memory, small.
+template <class Offset>
 struct SortRecord {
-  // The key's first 24 bytes as big-endian numbers, zero-padded: most keys
+  // The key's first 16 bytes as big-endian numbers, zero-padded: most keys
   // differ within them ("MENU_ITEM_TITLE_12", "MENU_ITEM_TITLE_13"), so most
   // comparisons need not read the keys, which lie all over memory.
-  std::uint64_t prefix[3];
-  const char* key;
-  std::size_t keySize;
-  std::size_t valueSize;
+  std::uint64_t prefix[2];
+  Offset key;
+  Offset keySize;
+  Offset valueSize;
 };
 
 std::uint64_t BigEndianWord(const unsigned char* bytes) {
@@ -30,21 +34,20 @@ std::uint64_t BigEndianWord(const unsigned char* bytes) {
 
 // Orders two keys with equal prefixes by their unsigned bytes, a prefix
 // first. The prefixes already match in the bytes both keys have among the
-// first 24 (a zero byte and padding look alike only past the shorter key).
-int CompareKeys(const SortRecord& a, const SortRecord& b) {
+// first 16 (a zero byte and padding look alike only past the shorter key).
+template <class Offset>
+int CompareKeys(const char* storage, const SortRecord<Offset>& a, const SortRecord<Offset>& b) {
   const std::size_t common = std::min(a.keySize, b.keySize);
   const std::size_t known = std::min(common, sizeof a.prefix);
-  const int order = std::memcmp(a.key + known, b.key + known, common - known);
+  const int order = std::memcmp(storage + a.key + known, storage + b.key + known, common - known);
   if (order != 0) return order;
   return a.keySize < b.keySize ? -1 : a.keySize > b.keySize ? 1 : 0;
 }
 
-bool SamePrefix(const SortRecord& a, const SortRecord& b) {
-  return a.prefix[0] == b.prefix[0] && a.prefix[1] == b.prefix[1] && a.prefix[2] == b.prefix[2];
-}
-
-bool SameKey(const SortRecord& a, const SortRecord& b) {
-  return SamePrefix(a, b) && CompareKeys(a, b) == 0;
+template <class Offset>
+bool SameKey(const char* storage, const SortRecord<Offset>& a, const SortRecord<Offset>& b) {
+  return a.prefix[0] == b.prefix[0] && a.prefix[1] == b.prefix[1] &&
+         CompareKeys(storage, a, b) == 0;
 }
 
 // Lines are scanned a machine word at a time: some C runtimes' memchr
@@ -53,9 +56,9 @@ using Word = std::size_t;
 constexpr Word kOnes = ~Word{0} / 0xFF;
 constexpr Word kLows = kOnes * 0x7F;
 
-// Flags, in the high bit of each byte, exactly the LF bytes of word.
-Word LineEndFlags(Word word) {
-  const Word x = word ^ (kOnes * '\n');
+// Flags, in the high bit of each byte, exactly the bytes of word equal to byte.
+Word ByteFlags(Word word, char byte) {
+  const Word x = word ^ (kOnes * static_cast<unsigned char>(byte));
   return ~(((x & kLows) + kLows) | x | kLows);
 }
 
@@ -65,14 +68,14 @@ Word LoadWord(const char* p) {
   return word;
 }
 
-// The first LF from p on, or end.
-const char* FindLineEnd(const char* p, const char* end) {
+// The first byte equal to byte from p on, or end.
+const char* Find(const char* p, const char* end, char byte) {
   for (; static_cast<std::size_t>(end - p) >= sizeof(Word); p += sizeof(Word)) {
-    if (const Word flags = LineEndFlags(LoadWord(p)); flags != 0) {
+    if (const Word flags = ByteFlags(LoadWord(p), byte); flags != 0) {
       return p + std::countr_zero(flags) / 8;
     }
   }
-  while (p != end && *p != '\n') ++p;
+  while (p != end && *p != byte) ++p;
   return p;
 }
 
@@ -81,27 +84,24 @@ std::size_t CountLineEnds(std::string_view text) {
   const char* p = text.data();
   const char* const end = p + text.size();
   for (; static_cast<std::size_t>(end - p) >= sizeof(Word); p += sizeof(Word)) {
-    count += static_cast<std::size_t>(std::popcount(LineEndFlags(LoadWord(p))));
+    count += static_cast<std::size_t>(std::popcount(ByteFlags(LoadWord(p), '\n')));
   }
   return count + static_cast<std::size_t>(std::count(p, end, '\n'));
 }
 
-}  // namespace
-
-FxtTable ParseFxt(std::string_view text) {
-  FxtTable table;
-  // Keys and values are disjoint parts of the text, so it bounds their total.
-  table.storage = std::make_unique_for_overwrite<char[]>(text.size());
-  char* stored = table.storage.get();
-
+// The entries of the text, whose copy storage holds, sorted by key with
+// duplicates dropped.
+template <class Offset>
+std::vector<FxtEntry> SortedEntries(std::string_view text, const char* storage) {
+  using Record = SortRecord<Offset>;
   const char* const textEnd = text.data() + text.size();
   // Room for every record up front spares the regrowth, which would copy
   // them all into fresh memory again. A record needs a line of its own, of
   // four bytes at least (key, blank, value, LF) unless it is the last.
-  std::vector<SortRecord> records;
+  std::vector<Record> records;
   records.reserve(std::min(CountLineEnds(text), text.size() / 4) + 1);
   for (const char* lineStart = text.data(); lineStart != textEnd;) {
-    const char* const lineEnd = FindLineEnd(lineStart, textEnd);
+    const char* const lineEnd = Find(lineStart, textEnd, '\n');
     std::string_view line(lineStart, static_cast<std::size_t>(lineEnd - lineStart));
     lineStart = lineEnd != textEnd ? lineEnd + 1 : textEnd;
 
@@ -109,38 +109,55 @@ FxtTable ParseFxt(std::string_view text) {
     while (const std::size_t length = LeadingWhiteSpaceLength(line)) line.remove_prefix(length);
     while (const std::size_t length = TrailingWhiteSpaceLength(line)) line.remove_suffix(length);
     if (line.empty() || line[0] == '#' || line[0] == ';') continue;
-    const std::size_t blank = line.find(' ');
-    if (blank == std::string_view::npos) continue;
+    const char* const lineStop = line.data() + line.size();
+    const char* const blank = Find(line.data(), lineStop, ' ');
+    if (blank == lineStop) continue;
 
     // Trimming leaves neither end blank, so key and value are never empty.
-    const std::size_t valueSize = line.size() - blank - 1;
-    std::memcpy(stored, line.data(), blank);
-    std::memcpy(stored + blank, line.data() + blank + 1, valueSize);
-    unsigned char head[sizeof(SortRecord::prefix)] = {};
-    std::memcpy(head, stored, std::min(blank, sizeof head));
-    records.push_back({{BigEndianWord(head), BigEndianWord(head + 8), BigEndianWord(head + 16)},
-                       stored,
-                       blank,
-                       valueSize});
-    stored += blank + valueSize;
+    const std::size_t keySize = static_cast<std::size_t>(blank - line.data());
+    unsigned char head[sizeof(Record::prefix)] = {};
+    std::memcpy(head, line.data(), std::min(keySize, sizeof head));
+    records.push_back({{BigEndianWord(head), BigEndianWord(head + 8)},
+                       static_cast<Offset>(line.data() - text.data()),
+                       static_cast<Offset>(keySize),
+                       static_cast<Offset>(line.size() - keySize - 1)});
   }
 
   // A total order, so std::sort suffices: equal keys end up in file order.
-  std::sort(records.begin(), records.end(), [](const SortRecord& a, const SortRecord& b) {
-    for (std::size_t word = 0; word != std::size(a.prefix); ++word) {
-      if (a.prefix[word] != b.prefix[word]) return a.prefix[word] < b.prefix[word];
-    }
-    const int order = CompareKeys(a, b);
+  std::sort(records.begin(), records.end(), [storage](const Record& a, const Record& b) {
+    if (a.prefix[0] != b.prefix[0]) return a.prefix[0] < b.prefix[0];
+    if (a.prefix[1] != b.prefix[1]) return a.prefix[1] < b.prefix[1];
+    const int order = CompareKeys(storage, a, b);
     return order != 0 ? order < 0 : a.key < b.key;
   });
 
   // Of each run of equal keys the last entry, the latest in the file, wins.
-  table.entries.reserve(records.size());
+  std::vector<FxtEntry> entries;
+  entries.reserve(records.size());
   for (std::size_t i = 0; i != records.size(); ++i) {
-    const SortRecord& record = records[i];
-    if (i + 1 != records.size() && SameKey(record, records[i + 1])) continue;
-    table.entries.push_back({std::string_view(record.key, record.keySize),
-                             std::string_view(record.key + record.keySize, record.valueSize)});
+    const Record& record = records[i];
+    if (i + 1 != records.size() && SameKey(storage, record, records[i + 1])) continue;
+    const char* const key = storage + record.key;
+    entries.push_back({std::string_view(key, record.keySize),
+                       std::string_view(key + record.keySize + 1, record.valueSize)});
   }
+  return entries;
+}
+
+}  // namespace
+
+FxtTable ParseFxt(std::string_view text) {
+  FxtTable table;
+  // One copy of the whole text holds every key and value: a single block
+  // copy costs less than one per key and value.
+  table.storage = std::make_unique_for_overwrite<char[]>(text.size());
+  if (!text.empty()) std::memcpy(table.storage.get(), text.data(), text.size());
+  if constexpr (sizeof(std::size_t) > sizeof(std::uint32_t)) {
+    if (text.size() > UINT32_MAX) {
+      table.entries = SortedEntries<std::size_t>(text, table.storage.get());
+      return table;
+    }
+  }
+  table.entries = SortedEntries<std::uint32_t>(text, table.storage.get());
   return table;
 }
