@@ -31,28 +31,61 @@ void AppendJsonString(std::string_view text, std::string& buffer) {
 }
 
 void EncodeFxtJson(const FxtTable& table, std::string& buffer) {
-  // Four quotes, a colon and a comma per entry plus the braces, and an
-  // eighth more for escapes: a typical table is written without the buffer
-  // growing again, which would copy the text into fresh memory.
+  // Four quotes, a colon and a comma per entry plus the braces: the text's
+  // length when nothing needs an escape. An eighth more is reserved for
+  // escapes: a typical table is written without the buffer growing again,
+  // which would copy the text into fresh memory.
   std::size_t size = 2;
   for (const FxtEntry& entry : table.entries) size += entry.key.size() + entry.value.size() + 6;
-  buffer.reserve(buffer.size() + size + size / 8);
+  const std::size_t start = buffer.size();
+  buffer.reserve(start + size + size / 8);
+  buffer.resize(start + size);
+
+  // The text is written through a pointer: the buffer always holds room
+  // for the rest of it without escapes, and `spare` bytes more.
+  char* out = buffer.data() + start;
+  std::size_t spare = 0;
+  const auto writeEscape = [&](char byte) {
+    // An escape takes at most five bytes more than the byte.
+    if (spare < 5) {
+      const std::size_t written = static_cast<std::size_t>(out - buffer.data());
+      const std::size_t growth = std::max<std::size_t>(size / 8, 5);
+      buffer.resize(buffer.size() + growth);
+      out = buffer.data() + written;
+      spare += growth;
+    }
+    char* const end = WriteJsonEscape(byte, out);
+    spare -= static_cast<std::size_t>(end - out) - 1;
+    out = end;
+  };
+  const auto writeString = [&](std::string_view text) {
+    *out++ = '"';
+    const char* p = text.data();
+    const char* const end = p + text.size();
+    for (;;) {
+      out = CopyUnescaped(p, end, out);
+      if (p == end) break;
+      writeEscape(*p++);
+    }
+    *out++ = '"';
+  };
 
   // The entries' texts lie in file order, so in key order they are read from
   // all over memory: asking for the ones a few entries ahead keeps several
   // loads in flight instead of waiting for each in turn.
   constexpr std::size_t kAhead = 8;
   const std::size_t count = table.entries.size();
-  buffer += '{';
+  *out++ = '{';
   for (std::size_t i = 0; i != count; ++i) {
     if (i + kAhead < count) Prefetch(table.entries[i + kAhead].key.data());
     const FxtEntry& entry = table.entries[i];
-    if (i != 0) buffer += ',';
-    AppendJsonString(entry.key, buffer);
-    buffer += ':';
-    AppendJsonString(entry.value, buffer);
+    if (i != 0) *out++ = ',';
+    writeString(entry.key);
+    *out++ = ':';
+    writeString(entry.value);
   }
-  buffer += '}';
+  *out++ = '}';
+  buffer.resize(static_cast<std::size_t>(out - buffer.data()));
 }
 
 std::size_t FxtJsonRoom(std::size_t fileLength) {
