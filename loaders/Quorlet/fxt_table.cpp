@@ -60,6 +60,13 @@ bool SameKey(const char* storage, const SortRecord<Offset>& a, const SortRecord<
          CompareKeys(storage, a, b) == 0;
 }
 
+// True for the bytes of ASCII characters other than white space and
+// control characters: no White_Space character contains them.
+bool IsPlainAscii(char byte) {
+  const auto value = static_cast<unsigned char>(byte);
+  return value > ' ' && value < 0x80;
+}
+
 // Lines are scanned a machine word at a time: some C runtimes' memchr
 // looks at one byte at a time.
 using Word = std::size_t;
@@ -117,9 +124,16 @@ std::vector<FxtEntry> SortedEntries(std::string_view text, const char* storage) 
     std::string_view line(lineStart, static_cast<std::size_t>(lineEnd - lineStart));
     lineStart = lineEnd != textEnd ? lineEnd + 1 : textEnd;
 
-    // CR is white space, so this also drops the CR of a CR LF line end.
-    while (const std::size_t length = LeadingWhiteSpaceLength(line)) line.remove_prefix(length);
-    while (const std::size_t length = TrailingWhiteSpaceLength(line)) line.remove_suffix(length);
+    // CR is white space, so this also drops the CR of a CR LF line end. Most
+    // lines start and end (before it) in a byte that is no part of any white
+    // space, which spares the full checks.
+    if (!line.empty() && !IsPlainAscii(line.front())) {
+      while (const std::size_t length = LeadingWhiteSpaceLength(line)) line.remove_prefix(length);
+    }
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    if (!line.empty() && !IsPlainAscii(line.back())) {
+      while (const std::size_t length = TrailingWhiteSpaceLength(line)) line.remove_suffix(length);
+    }
     if (line.empty() || line[0] == '#' || line[0] == ';') continue;
     const char* const lineStop = line.data() + line.size();
     const char* const blank = Find(line.data(), lineStop, ' ');

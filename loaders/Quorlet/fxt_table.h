@@ -12,7 +12,8 @@ struct FxtEntry {
 };
 
 // Entries unique by key, in ascending order of the keys' unsigned bytes.
-// The table owns one copy of every key and value, in `storage`.
+// The table owns one copy of every key and value, in `storage`: a copy of
+// the whole text.
 struct FxtTable {
   std::unique_ptr<char[]> storage;
   std::vector<FxtEntry> entries;
