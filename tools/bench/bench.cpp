@@ -16,7 +16,6 @@
 #include <malloc.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -31,10 +30,12 @@
 
 #include "fxt_json.h"
 #include "text_lines.h"
+#include "timing.h"
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using orvo_bench::Keep;
+using orvo_bench::MedianSeconds;
 
 struct FreeBlock {
   void operator()(char* block) const { std::free(block); }
@@ -73,23 +74,6 @@ std::size_t ReadFromMemory(void* source, char* buffer, std::size_t size) {
 Block LinesBlock(std::string_view file) {
   std::string_view rest = file;
   return HostBlock(LinesJson(file.size(), &ReadFromMemory, &rest));
-}
-
-// Keeps the compiler from dropping a copy whose result nobody reads.
-void Keep(const void* data) {
-  asm volatile("" : : "r"(data) : "memory");
-}
-
-template <typename Run>
-double MedianSeconds(int runs, Run run) {
-  std::vector<double> times;
-  for (int i = 0; i < runs; ++i) {
-    const auto start = Clock::now();
-    run();
-    times.push_back(std::chrono::duration<double>(Clock::now() - start).count());
-  }
-  std::sort(times.begin(), times.end());
-  return times[times.size() / 2];
 }
 
 // The floor: the JSON text's size copied into a fresh working buffer and from

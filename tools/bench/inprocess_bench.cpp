@@ -14,7 +14,6 @@
 #include <windows.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -23,31 +22,13 @@
 #include <vector>
 
 #include "tesk_control.h"
+#include "timing.h"
 #include "value_text.h"
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-// Keeps the compiler from dropping a copy whose result nobody reads.
-void Keep(const void* data) {
-  asm volatile("" : : "r"(data) : "memory");
-}
-
-// The median of runs timings of run; after each, unmeasured, the host's
-// blocks are freed.
-template <typename Run>
-double MedianSeconds(int runs, Run run) {
-  std::vector<double> times;
-  for (int i = 0; i < runs; ++i) {
-    const auto start = Clock::now();
-    run();
-    times.push_back(std::chrono::duration<double>(Clock::now() - start).count());
-    TeskReleaseBlocks();
-  }
-  std::sort(times.begin(), times.end());
-  return times[times.size() / 2];
-}
+using orvo_bench::Keep;
+using orvo_bench::MedianSeconds;
 
 char* Import(const std::string& path) {
   int32_t found = 0;
@@ -112,8 +93,10 @@ int main(int argc, char** argv) {
     TeskReleaseBlocks();
     WriteOutput(orvo_tools::WindowsPath(argv[i + 2]), json);
 
-    const double ours = MedianSeconds(runs, [&] { Keep(Import(input)); });
-    const double floor = MedianSeconds(runs, [&] { CopyTwice(json); });
+    const double ours = MedianSeconds(
+        runs, [&] { Keep(Import(input)); }, TeskReleaseBlocks);
+    const double floor = MedianSeconds(
+        runs, [&] { CopyTwice(json); }, TeskReleaseBlocks);
     std::printf("%.9g %.9g\n", ours, floor);
     std::fflush(stdout);
   }
