@@ -345,11 +345,12 @@ int main(int argc, char** argv) {
 
   std::vector<Figures> summary = native;
   for (int i = 3; i < argc; ++i) {
-    const std::string_view spec = argv[i];
-    const std::size_t equals = spec.find('=');
-    const std::string machine(spec.substr(0, equals));
+    // MACHINE=COMMAND: the in-process benchmark of one machine and how to run it.
+    const std::string_view machineAndCommand = argv[i];
+    const std::size_t equals = machineAndCommand.find('=');
+    const std::string machine(machineAndCommand.substr(0, equals));
     const std::vector<Figures> figures =
-        MeasureInProcess(inputs, machine, std::string(spec.substr(equals + 1)));
+        MeasureInProcess(inputs, machine, std::string(machineAndCommand.substr(equals + 1)));
     PrintTable("in-process " + machine +
                    ": the shipped DLLs imported through the stand-in host, output identical to "
                    "the peer's",
