@@ -5,8 +5,6 @@
 #include <bit>
 #include <cstddef>
 #include <cstring>
-#include <string>
-#include <string_view>
 
 // For each byte: 0 when it passes unchanged, else the letter of its short
 // escape ('"', '\\', 'b', 't', 'n', 'f', 'r') or 'u' for the \u00XX form.
@@ -41,20 +39,6 @@ inline JsonWord JsonEscapeFlags(JsonWord word) {
   const JsonWord flags = ((word - kOnes * 0x20) & ~word) | ((quotes - kOnes) & ~quotes) |
                          ((backslashes - kOnes) & ~backslashes);
   return flags & (kOnes * 0x80);
-}
-
-// Returns the first byte from p on that needs an escape, or end.
-inline const char* SkipUnescaped(const char* p, const char* end) {
-  while (static_cast<std::size_t>(end - p) >= sizeof(JsonWord)) {
-    JsonWord word;
-    std::memcpy(&word, p, sizeof word);
-    if (const JsonWord flags = JsonEscapeFlags(word); flags != 0) {
-      return p + std::countr_zero(flags) / 8;
-    }
-    p += sizeof(JsonWord);
-  }
-  while (p != end && kJsonEscapeOf[static_cast<unsigned char>(*p)] == 0) ++p;
-  return p;
 }
 
 // Copies the bytes from p on that need no escape to out, a word at a time,
@@ -93,26 +77,4 @@ inline char* WriteJsonEscape(char byte, char* out) {
   const char form[5] = {'u', '0', '0', kHexDigits[value >> 4], kHexDigits[value & 15]};
   std::memcpy(out, form, sizeof form);
   return out + sizeof form;
-}
-
-// Appends the escaped form of one byte that needs it, in one append.
-inline void AppendJsonEscape(char byte, std::string& out) {
-  char form[6];
-  out.append(form, static_cast<std::size_t>(WriteJsonEscape(byte, form) - form));
-}
-
-// Appends text to out as the body of a JSON string: quotation mark,
-// backslash and bytes below 0x20 escaped, every other byte (0x7F and all
-// bytes from 0x80 up included) unchanged. Runs that need no escape are
-// appended as blocks.
-inline void EscapeJsonString(std::string_view text, std::string& out) {
-  const char* p = text.data();
-  const char* const end = p + text.size();
-  for (;;) {
-    const char* const run = p;
-    p = SkipUnescaped(p, end);
-    out.append(run, p);
-    if (p == end) return;
-    AppendJsonEscape(*p++, out);
-  }
 }

@@ -22,12 +22,46 @@ void Prefetch(const void* p) {
 #endif
 }
 
+// Where the writer stands in the buffer: the next byte, and how many bytes
+// the buffer holds beyond what the rest of the text needs without escapes.
+struct JsonCursor {
+  char* out;
+  std::size_t spare;
+};
+
+// Writes text as one JSON string, quotes included, at the cursor. The
+// buffer must hold room for the text and its quotes; an escape that finds
+// too little spare grows the buffer by `growth` bytes (at least five).
+void WriteJsonString(std::string_view text, std::string& buffer, JsonCursor& cursor,
+                     std::size_t growth) {
+  *cursor.out++ = '"';
+  const char* p = text.data();
+  const char* const end = p + text.size();
+  for (;;) {
+    cursor.out = CopyUnescaped(p, end, cursor.out);
+    if (p == end) break;
+    // An escape takes at most five bytes more than the byte.
+    if (cursor.spare < 5) {
+      const std::size_t written = static_cast<std::size_t>(cursor.out - buffer.data());
+      buffer.resize(buffer.size() + growth);
+      cursor.out = buffer.data() + written;
+      cursor.spare += growth;
+    }
+    char* const escaped = WriteJsonEscape(*p++, cursor.out);
+    cursor.spare -= static_cast<std::size_t>(escaped - cursor.out) - 1;
+    cursor.out = escaped;
+  }
+  *cursor.out++ = '"';
+}
+
 }  // namespace
 
 void AppendJsonString(std::string_view text, std::string& buffer) {
-  buffer += '"';
-  EscapeJsonString(text, buffer);
-  buffer += '"';
+  const std::size_t start = buffer.size();
+  buffer.resize(start + text.size() + 2);
+  JsonCursor cursor{buffer.data() + start, 0};
+  WriteJsonString(text, buffer, cursor, std::max<std::size_t>(text.size() / 8, 5));
+  buffer.resize(static_cast<std::size_t>(cursor.out - buffer.data()));
 }
 
 void EncodeFxtJson(const FxtTable& table, std::string& buffer) {
@@ -40,52 +74,27 @@ void EncodeFxtJson(const FxtTable& table, std::string& buffer) {
   const std::size_t start = buffer.size();
   buffer.reserve(start + size + size / 8);
   buffer.resize(start + size);
-
   // The text is written through a pointer: the buffer always holds room
   // for the rest of it without escapes, and `spare` bytes more.
-  char* out = buffer.data() + start;
-  std::size_t spare = 0;
-  const auto writeEscape = [&](char byte) {
-    // An escape takes at most five bytes more than the byte.
-    if (spare < 5) {
-      const std::size_t written = static_cast<std::size_t>(out - buffer.data());
-      const std::size_t growth = std::max<std::size_t>(size / 8, 5);
-      buffer.resize(buffer.size() + growth);
-      out = buffer.data() + written;
-      spare += growth;
-    }
-    char* const end = WriteJsonEscape(byte, out);
-    spare -= static_cast<std::size_t>(end - out) - 1;
-    out = end;
-  };
-  const auto writeString = [&](std::string_view text) {
-    *out++ = '"';
-    const char* p = text.data();
-    const char* const end = p + text.size();
-    for (;;) {
-      out = CopyUnescaped(p, end, out);
-      if (p == end) break;
-      writeEscape(*p++);
-    }
-    *out++ = '"';
-  };
+  JsonCursor cursor{buffer.data() + start, 0};
+  const std::size_t growth = std::max<std::size_t>(size / 8, 5);
 
   // The entries' texts lie in file order, so in key order they are read from
   // all over memory: asking for the ones a few entries ahead keeps several
   // loads in flight instead of waiting for each in turn.
   constexpr std::size_t kAhead = 8;
   const std::size_t count = table.entries.size();
-  *out++ = '{';
+  *cursor.out++ = '{';
   for (std::size_t i = 0; i != count; ++i) {
     if (i + kAhead < count) Prefetch(table.entries[i + kAhead].key.data());
     const FxtEntry& entry = table.entries[i];
-    if (i != 0) *out++ = ',';
-    writeString(entry.key);
-    *out++ = ':';
-    writeString(entry.value);
+    if (i != 0) *cursor.out++ = ',';
+    WriteJsonString(entry.key, buffer, cursor, growth);
+    *cursor.out++ = ':';
+    WriteJsonString(entry.value, buffer, cursor, growth);
   }
-  *out++ = '}';
-  buffer.resize(static_cast<std::size_t>(out - buffer.data()));
+  *cursor.out++ = '}';
+  buffer.resize(static_cast<std::size_t>(cursor.out - buffer.data()));
 }
 
 std::size_t FxtJsonRoom(std::size_t fileLength) {

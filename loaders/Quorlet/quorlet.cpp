@@ -94,8 +94,8 @@ std::string WriteTypings(const std::string& path) {
 }
 
 // The whole file, read into a buffer sized from its length (with room for
-// the JSON text) and on until its end; nullopt when it cannot be opened or read. Throws
-// std::bad_alloc when memory runs out.
+// the JSON text) and on until its end; nullopt when it cannot be opened or
+// read. Throws std::bad_alloc when memory runs out.
 std::optional<std::string> ReadWholeFile(std::string_view path) {
   const FileHandle file = OpenShared(path, GENERIC_READ, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN);
   LARGE_INTEGER size{};

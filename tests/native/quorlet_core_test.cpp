@@ -234,12 +234,44 @@ TEST(FxtJson, BytesToResult) {
   }
 }
 
-TEST(AppendJsonString, QuotesAndEscapes) {
-  std::string buffer = "x";
-  AppendJsonString("a\"b\\c\x01\xC3\xA9", buffer);
-  EXPECT_EQ(buffer, R"(x"a\"b\\c\u0001é")");
-  AppendJsonString("", buffer);
-  EXPECT_EQ(buffer, R"(x"a\"b\\c\u0001é""")");
+TEST(AppendJsonString, EveryByteAloneAndAllTogether) {
+  std::string everyByte;
+  for (int value = 0; value < 256; ++value) {
+    const char byte = static_cast<char>(value);
+    std::string out;
+    AppendJsonString(std::string_view(&byte, 1), out);
+    EXPECT_EQ(out, reference::JsonString(std::string_view(&byte, 1))) << "byte " << value;
+    everyByte += byte;
+  }
+  // Far more escapes than the text's length allows for: the buffer grows.
+  std::string out;
+  AppendJsonString(everyByte, out);
+  EXPECT_EQ(out, reference::JsonString(everyByte));
+}
+
+TEST(AppendJsonString, KeepsRunsInOrderAndAppends) {
+  const struct {
+    std::string before;
+    std::string text;
+    std::string expected;
+  } cases[] = {
+      {"", "", R"("")"},
+      {"", "plain/text \x7F\xC3\xA9", "\"plain/text \x7F\xC3\xA9\""},
+      {"", "\"quoted\" a\\b\r\n", R"("\"quoted\" a\\b\r\n")"},
+      {"",
+       "ab\x0B"
+       "cd\x1B"
+       "ef\0gh"s,
+       R"("ab\u000bcd\u001bef\u0000gh")"},
+      {"", "\t\t\x01", R"("\t\t\u0001")"},
+      {"x", "a\"b\\c\x01\xC3\xA9", R"(x"a\"b\\c\u0001é")"},
+      {"{\"k\":", "x\ty", R"({"k":"x\ty")"},
+  };
+  for (const auto& c : cases) {
+    std::string out = c.before;
+    AppendJsonString(c.text, out);
+    EXPECT_EQ(out, c.expected) << "text " << testing::PrintToString(c.text);
+  }
 }
 
 std::string TypingsPathFor(const std::string& directory) {
