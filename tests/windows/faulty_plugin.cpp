@@ -1,5 +1,7 @@
 // faulty.orvo: a plug-in that breaks the host contract on purpose, one way
-// per command, so that the host simulator's checks can be seen to catch it.
+// per command, so that the host simulator's checks can be seen to catch it;
+// and ECHO, which keeps the contract and hands its string input back, so that
+// any text can be seen as the simulator prints it.
 #include <cstdlib>
 
 #include "orvo_host.h"
@@ -31,6 +33,13 @@ CommandStatus ORVO_CDECL InputAfterOutput(HostContext context) noexcept {
   return 0;
 }
 
+CommandStatus ORVO_CDECL Echo(HostContext context) noexcept {
+  char text[128];
+  GetStringParam(context, text, sizeof text);
+  SetStringParam(context, text);
+  return 0;
+}
+
 char* ORVO_CDECL LoadStatic(const char*) noexcept {
   return gNotFromAllocMem;
 }
@@ -40,6 +49,7 @@ char* ORVO_CDECL LoadStatic(const char*) noexcept {
   RegisterCommand("ALLOCATE_AND_FREE", &AllocateAndFree, "test");
   RegisterCommand("FLAG_TWICE", &FlagTwice, "test");
   RegisterCommand("INPUT_AFTER_OUTPUT", &InputAfterOutput, "test");
+  RegisterCommand("ECHO", &Echo, "test");
   RegisterLoader("*.faulty", &LoadStatic);
   return true;
 }();
