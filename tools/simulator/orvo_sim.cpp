@@ -47,12 +47,6 @@ std::wstring ToUtf16(const std::string& text) {
   return wide;
 }
 
-std::string CurrentDirectory() {
-  std::wstring buffer(GetCurrentDirectoryW(0, nullptr), L'\0');
-  GetCurrentDirectoryW(static_cast<DWORD>(buffer.size()), buffer.data());
-  return ToUtf8(buffer.c_str());
-}
-
 // A host hands plug-ins full paths, whatever the user typed.
 std::string FullPath(const std::string& path) {
   const std::wstring wide = ToUtf16(path);
@@ -61,6 +55,14 @@ std::string FullPath(const std::string& path) {
                                          buffer.data(), nullptr) == 0)
     return path;
   return ToUtf8(buffer.c_str());
+}
+
+// A directory's full path without a trailing separator: the host's
+// directories come that way, and paths are joined to them with one.
+std::string FullDirectory(const std::string& path) {
+  std::string full = FullPath(path);
+  if (full.ends_with('\\')) full.pop_back();
+  return full;
 }
 
 bool IsAbsolute(const std::string& path) {
@@ -228,6 +230,22 @@ const char* TypeName(char kind) {
   return kind == 'i' ? "an integer" : kind == 'f' ? "a float" : "a string";
 }
 
+// Why a reference cannot take its value from the outputs its action gave;
+// empty when it can.
+std::string ReferenceProblem(const Argument& argument, const std::vector<Output>& given) {
+  const std::string action = "action " + std::to_string(argument.action);
+  const std::string output = std::to_string(argument.output);
+  if (given.empty()) return action + " gave no outputs";
+  if (argument.output > static_cast<int>(given.size()))
+    return action + " gave " + std::to_string(given.size()) +
+           (given.size() == 1 ? " output" : " outputs") + ", not " + output;
+  const char kind = given[argument.output - 1].kind;
+  if (kind != argument.kind)
+    return action + "'s output " + output + " is " + TypeName(kind) + ", not " +
+           TypeName(argument.kind);
+  return {};
+}
+
 class Run {
  public:
   Run(std::string base, bool showHeap) : base_(std::move(base)), showHeap_(showHeap) {}
@@ -289,16 +307,7 @@ class Run {
         continue;
       }
       const std::vector<Output>& given = outputs_[argument.action - 1];
-      const std::string source = "action " + std::to_string(argument.action);
-      std::string error;
-      if (argument.output > static_cast<int>(given.size()))
-        error = given.empty() ? source + " gave no outputs"
-                              : source + " gave " + std::to_string(given.size()) + " output" +
-                                    (given.size() == 1 ? "" : "s") + ", not " +
-                                    std::to_string(argument.output);
-      else if (given[argument.output - 1].kind != argument.kind)
-        error = source + "'s output " + std::to_string(argument.output) + " is " +
-                TypeName(given[argument.output - 1].kind) + ", not " + TypeName(argument.kind);
+      const std::string error = ReferenceProblem(argument, given);
       if (!error.empty()) {
         std::fprintf(stderr, "usage: %s: %s: %s\n", action.where.c_str(), argument.field.c_str(),
                      error.c_str());
@@ -372,8 +381,8 @@ int wmain(int argc, wchar_t** argv) {
   std::vector<std::string> args;
   for (int i = 1; i < argc; ++i) args.push_back(ToUtf8(argv[i]));
 
-  std::string typingsDir = CurrentDirectory();
-  std::string base = CurrentDirectory();
+  std::string typingsDir = FullDirectory(".");
+  std::string base = typingsDir;
   bool showHeap = false;
   std::vector<std::string> plugins;
   std::vector<Line> actionLines;
@@ -384,7 +393,7 @@ int wmain(int argc, wchar_t** argv) {
     } else if (args[i] == "--typings-dir" || args[i] == "--base") {
       if (i + 1 == args.size()) return Usage(args[i] + " takes a directory");
       std::string& directory = args[i] == "--base" ? base : typingsDir;
-      directory = FullPath(WindowsPath(args[++i]));
+      directory = FullDirectory(WindowsPath(args[++i]));
     } else if (args[i] == "--heap") {
       showHeap = true;
     } else if (args[i] == "--") {
