@@ -15,11 +15,8 @@
 #include <io.h>
 #include <windows.h>
 
-#include <cctype>
-#include <cerrno>
 #include <cstdint>
 #include <cstdio>
-#include <cstdlib>
 #include <optional>
 #include <set>
 #include <string>
@@ -139,14 +136,8 @@ std::string ParseArgument(const std::string& field, const std::vector<Action>& e
     const std::string error = orvo_tools::ParseFloat(text, argument.f);
     return error.empty() ? error : "argument \"" + field + "\" " + error;
   }
-  char* end = nullptr;
-  errno = 0;
-  const long long value = std::strtoll(text.c_str(), &end, 0);
-  if (text.empty() || std::isspace(static_cast<unsigned char>(text[0])) || *end != '\0' ||
-      errno != 0 || value < INT32_MIN || value > INT32_MAX)
-    return "argument \"" + field + "\" is not a 32-bit integer";
-  argument.i = static_cast<int32_t>(value);
-  return {};
+  const std::string error = orvo_tools::ParseInteger(text, argument.i);
+  return error.empty() ? error : "argument \"" + field + "\" " + error;
 }
 
 // Parses one action's fields; returns an error text. Whether a plug-in

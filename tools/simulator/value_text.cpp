@@ -1,5 +1,7 @@
 #include "value_text.h"
 
+#include <cctype>
+#include <cerrno>
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
@@ -97,6 +99,18 @@ std::string ParseFloat(const std::string& text, float& value) {
     return text.find_first_of("iI") != std::string::npos ? "" : "is beyond the 32-bit float range";
   if (value == 0 && SignificandIsNonzero(text))
     return "is too small for a 32-bit float, which would hold 0";
+  return {};
+}
+
+std::string ParseInteger(const std::string& text, int32_t& value) {
+  if (text.empty() || std::isspace(static_cast<unsigned char>(text[0])))
+    return "is not a 32-bit integer";
+  char* end = nullptr;
+  errno = 0;
+  const long long number = std::strtoll(text.c_str(), &end, 10);
+  if (*end != '\0' || errno != 0 || number < INT32_MIN || number > INT32_MAX)
+    return "is not a 32-bit integer";
+  value = static_cast<int32_t>(number);
   return {};
 }
 

@@ -3,6 +3,7 @@
 // Wine names them. No Windows calls.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -30,6 +31,11 @@ std::string UnescapeText(std::string_view escaped, std::string& text);
 // float range, or a nonzero number that the float holds only as 0. Values
 // that only a denormal holds are taken, rounded as strtof rounds them.
 std::string ParseFloat(const std::string& text, float& value);
+
+// Reads a 32-bit integer in decimal, with an optional sign ("42", "-7",
+// "+3"): a leading 0 is no octal prefix, so "010" is ten. Returns an error
+// text, empty on success: not a number, or beyond the 32-bit range.
+std::string ParseInteger(const std::string& text, int32_t& value);
 
 // A Linux absolute path names the same file through Wine's Z: drive; any
 // other path is returned unchanged.
