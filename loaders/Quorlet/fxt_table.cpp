@@ -6,7 +6,7 @@
 #include <cstring>
 #include <iterator>
 
-#include "utf8.h"
+#include "fxt_lines.h"
 
 namespace {
 
@@ -60,13 +60,6 @@ bool SameKey(const char* storage, const SortRecord<Offset>& a, const SortRecord<
          CompareKeys(storage, a, b) == 0;
 }
 
-// True for the bytes of ASCII characters other than white space and
-// control characters: no White_Space character contains them.
-bool IsPlainAscii(char byte) {
-  const auto value = static_cast<unsigned char>(byte);
-  return value > ' ' && value < 0x80;
-}
-
 // Lines are scanned a machine word at a time: some C runtimes' memchr
 // looks at one byte at a time.
 using Word = std::size_t;
@@ -83,17 +76,6 @@ Word LoadWord(const char* p) {
   Word word;
   std::memcpy(&word, p, sizeof word);
   return word;
-}
-
-// The first byte equal to byte from p on, or end.
-const char* Find(const char* p, const char* end, char byte) {
-  for (; static_cast<std::size_t>(end - p) >= sizeof(Word); p += sizeof(Word)) {
-    if (const Word flags = ByteFlags(LoadWord(p), byte); flags != 0) {
-      return p + std::countr_zero(flags) / 8;
-    }
-  }
-  while (p != end && *p != byte) ++p;
-  return p;
 }
 
 std::size_t CountLineEnds(std::string_view text) {
@@ -113,42 +95,21 @@ std::size_t CountLineEnds(std::string_view text) {
 template <class Offset>
 std::vector<FxtEntry> SortedEntries(std::string_view text, const char* storage) {
   using Record = SortRecord<Offset>;
-  const char* const textEnd = text.data() + text.size();
   // Room for every record up front spares the regrowth, which would copy
   // them all into fresh memory again. A record needs a line of its own, of
   // four bytes at least (key, blank, value, LF) unless it is the last.
   std::vector<Record> records;
   records.reserve(std::min(CountLineEnds(text), text.size() / 4) + 1);
-  for (const char* lineStart = text.data(); lineStart != textEnd;) {
-    const char* const lineEnd = Find(lineStart, textEnd, '\n');
-    std::string_view line(lineStart, static_cast<std::size_t>(lineEnd - lineStart));
-    lineStart = lineEnd != textEnd ? lineEnd + 1 : textEnd;
-
-    // CR is white space, so this also drops the CR of a CR LF line end. Most
-    // lines start and end (before it) in a byte that is no part of any white
-    // space, which spares the full checks.
-    if (!line.empty() && !IsPlainAscii(line.front())) {
-      while (const std::size_t length = LeadingWhiteSpaceLength(line)) line.remove_prefix(length);
-    }
-    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-    if (!line.empty() && !IsPlainAscii(line.back())) {
-      while (const std::size_t length = TrailingWhiteSpaceLength(line)) line.remove_suffix(length);
-    }
-    if (line.empty() || line[0] == '#' || line[0] == ';') continue;
-    const char* const lineStop = line.data() + line.size();
-    const char* const blank = Find(line.data(), lineStop, ' ');
-    if (blank == lineStop) continue;
-
-    // Trimming leaves neither end blank, so key and value are never empty.
-    const std::size_t keySize = static_cast<std::size_t>(blank - line.data());
+  ForEachFxtLine(text, [&](const FxtLine& line) {
+    if (line.kind != FxtLineKind::kEntry) return;
     unsigned char head[kPrefixSize] = {};
-    std::memcpy(head, line.data(), std::min(keySize, kPrefixSize));
+    std::memcpy(head, line.key.data(), std::min(line.key.size(), kPrefixSize));
     records.push_back({{BigEndian<std::uint64_t>(head), BigEndian<std::uint64_t>(head + 8)},
                        BigEndian<std::uint32_t>(head + 16),
-                       static_cast<Offset>(line.data() - text.data()),
-                       static_cast<Offset>(keySize),
-                       static_cast<Offset>(line.size() - keySize - 1)});
-  }
+                       static_cast<Offset>(line.key.data() - text.data()),
+                       static_cast<Offset>(line.key.size()),
+                       static_cast<Offset>(line.value.size())});
+  });
 
   // A total order, so std::sort suffices: equal keys end up in file order.
   std::sort(records.begin(), records.end(), [storage](const Record& a, const Record& b) {

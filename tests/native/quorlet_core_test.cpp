@@ -4,12 +4,14 @@
 #include <cstdint>
 #include <cstring>
 #include <optional>
+#include <ostream>
 #include <random>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "fxt_json.h"
+#include "fxt_lines.h"
 #include "fxt_table.h"
 #include "os_error_text.h"
 #include "reference_text.h"
@@ -104,6 +106,56 @@ TEST(ParseFxt, TrimsExactlyTheWhiteSpaceCharacters) {
   }
 }
 
+// What the walker reports of a line, copied out of the text.
+struct Line {
+  std::size_t number, offset;
+  std::string text;
+  FxtLineKind kind;
+  std::string key, value;
+  bool operator==(const Line&) const = default;
+};
+
+void PrintTo(const Line& line, std::ostream* out) {
+  *out << line.number << "@" << line.offset << " " << testing::PrintToString(line.text) << " kind "
+       << static_cast<int>(line.kind) << " " << testing::PrintToString(line.key) << "="
+       << testing::PrintToString(line.value);
+}
+
+std::vector<Line> LinesOf(std::string_view text) {
+  std::vector<Line> lines;
+  ForEachFxtLine(text, [&](const FxtLine& line) {
+    // Key and value are views into the line itself.
+    EXPECT_TRUE(line.key.empty() ||
+                (line.key.data() >= line.text.data() &&
+                 line.value.data() + line.value.size() <= line.text.data() + line.text.size()));
+    lines.push_back({line.number, line.offset, std::string(line.text), line.kind,
+                     std::string(line.key), std::string(line.value)});
+  });
+  return lines;
+}
+
+TEST(ForEachFxtLine, ReportsEveryLine) {
+  using enum FxtLineKind;
+  const struct {
+    std::string text;
+    std::vector<Line> lines;
+  } cases[] = {
+      {"", {}},
+      {"\n", {{1, 0, "", kBlank, "", ""}}},
+      {"a b\r\n#c d\n;e\n  \t\r\nnoblank\r",
+       {{1, 0, "a b", kEntry, "a", "b"},
+        {2, 5, "#c d", kComment, "", ""},
+        {3, 10, ";e", kComment, "", ""},
+        {4, 13, "  \t", kBlank, "", ""},
+        {5, 18, "noblank\r", kNoBlank, "", ""}}},
+      {"\xC2\xA0 k  v \xE3\x80\x80\r\r\nx y",
+       {{1, 0, "\xC2\xA0 k  v \xE3\x80\x80\r", kEntry, "k", " v"},
+        {2, 14, "x y", kEntry, "x", "y"}}},
+      {"k\tv w\r", {{1, 0, "k\tv w\r", kEntry, "k\tv", "w"}}},
+  };
+  for (const auto& c : cases) EXPECT_EQ(LinesOf(c.text), c.lines) << testing::PrintToString(c.text);
+}
+
 TEST(FxtJson, MatchesReferenceOnRandomTexts) {
   const std::string alphabet[] = {" ", "\t", "\r",       "\n",           "#",  ";", "a",
                                   "b", "a",  "\xC2\xA0", "\xE3\x80\x80", "\0"s};
@@ -166,6 +218,23 @@ TEST(IsValidUtf8, Sequences) {
   };
   for (const auto& c : cases) {
     EXPECT_EQ(IsValidUtf8(c.text), c.valid) << testing::PrintToString(c.text);
+  }
+}
+
+TEST(Utf8ErrorOffset, FirstByteOfTheFirstBadSequence) {
+  const struct {
+    std::string text;
+    std::size_t offset;
+  } cases[] = {
+      {"", 0},
+      {"plain", 5},
+      {"\xC3\xA9\xFF", 2},
+      {"ab\xE2\x82x\xFF", 2},
+      {"0123456789abcdef\xE2\x82\xAC\xED\xA0\x80", 19},
+      {"0123456789abcdefghij\xF0\x9F\x98", 20},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(Utf8ErrorOffset(c.text), c.offset) << testing::PrintToString(c.text);
   }
 }
 
