@@ -72,9 +72,16 @@ std::string PrintableText(std::string_view text) {
 
 std::string FindingText(std::string_view file, const Finding& finding) {
   std::string text(file);
-  if (finding.line != 0) text += ":" + std::to_string(finding.line);
-  if (finding.line != 0 && finding.column != 0) text += ":" + std::to_string(finding.column);
-  return text + ": " + finding.message;
+  if (finding.line != 0) {
+    text += ':';
+    text += std::to_string(finding.line);
+  }
+  if (finding.line != 0 && finding.column != 0) {
+    text += ':';
+    text += std::to_string(finding.column);
+  }
+  text += ": ";
+  return text + finding.message;
 }
 
 std::string VerdictText(std::string_view file, const FileReport& report) {
