@@ -115,14 +115,14 @@ TEST(CheckJson, LinesForTools) {
       "{\"file\":\"t.fxt\",\"declaration\":\"t.fxt.d.ts\",\"state\":\"outdated\",\"count\":3}");
 }
 
-TEST(CheckText, CountsGroupThousands) {
+TEST(CheckCounts, GroupThousands) {
   EXPECT_EQ(CountText(0, "line", "lines"), "0 lines");
   EXPECT_EQ(CountText(999, "line", "lines"), "999 lines");
   EXPECT_EQ(CountText(1000, "line", "lines"), "1,000 lines");
   EXPECT_EQ(CountText(1234567, "entry", "entries"), "1,234,567 entries");
 }
 
-TEST(TableTypings, KeysAsStringLiterals) {
+TEST(CheckTypings, KeysAsStringLiterals) {
   const struct {
     std::string key, literal;
   } cases[] = {
@@ -140,7 +140,7 @@ TEST(TableTypings, KeysAsStringLiterals) {
   for (const auto& c : cases) EXPECT_EQ(TypeScriptString(c.key), c.literal) << c.key;
 }
 
-TEST(TableTypings, DeclarationOfTable) {
+TEST(CheckTypings, DeclarationOfTable) {
   EXPECT_EQ(TableTypings(ParseFxt("B 2\nA 1\nB 3\n")),
             "// The keys of the table beside this file, written by orvo-check --typings.\n"
             "// Run it again when the table changes (orvo-check --typings --check tells).\n"
@@ -152,7 +152,7 @@ TEST(TableTypings, DeclarationOfTable) {
   EXPECT_EQ(TypingsPathFor("dir/strings.fxt"), "dir/strings.fxt.d.ts");
 }
 
-TEST(CommandLine, OptionsAndUsageErrors) {
+TEST(CheckCommandLine, OptionsAndUsageErrors) {
   const struct {
     std::vector<std::string> arguments;
     std::string error;  // empty when the line is good

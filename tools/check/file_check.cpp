@@ -2,8 +2,9 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <functional>
 #include <string>
-#include <unordered_map>
+#include <vector>
 
 #include "fxt_lines.h"
 #include "fxt_table.h"
@@ -73,18 +74,36 @@ void SortFindings(FileReport& report) {
                    });
 }
 
-// Each line whose key an earlier entry line has: the later one wins.
-void FindRepeatedKeys(std::string_view text, FileReport& report) {
-  std::unordered_map<std::string_view, std::size_t> lineOfKey;
+// Each line whose key an earlier entry line has: the later one wins. The
+// entry lines are sorted by the hash of their key, then the key, then the
+// line, which puts the lines of one key together in file order; a sort of
+// small records costs less than a node per key in a hash map.
+void FindRepeatedKeys(std::string_view text, std::size_t entryLines, FileReport& report) {
+  struct KeyLine {
+    std::size_t hash;
+    std::string_view key;
+    std::size_t line;
+  };
+  std::vector<KeyLine> keyLines;
+  keyLines.reserve(entryLines);
+  const std::hash<std::string_view> hash;
   ForEachFxtLine(text, [&](const FxtLine& line) {
-    if (line.kind != FxtLineKind::kEntry) return;
-    const auto [known, added] = lineOfKey.try_emplace(line.key, line.number);
-    if (added) return;
-    report.findings.push_back(OnLine(line.number, Level::kWarning, "repeated-key",
-                                     "key " + PrintableText(line.key) + " repeats line " +
-                                         std::to_string(known->second) + "; the later line wins"));
-    known->second = line.number;
+    if (line.kind == FxtLineKind::kEntry)
+      keyLines.push_back({hash(line.key), line.key, line.number});
   });
+  std::sort(keyLines.begin(), keyLines.end(), [](const KeyLine& a, const KeyLine& b) {
+    if (a.hash != b.hash) return a.hash < b.hash;
+    if (a.key != b.key) return a.key < b.key;
+    return a.line < b.line;
+  });
+  for (std::size_t i = 1; i < keyLines.size(); ++i) {
+    const KeyLine& earlier = keyLines[i - 1];
+    const KeyLine& later = keyLines[i];
+    if (earlier.hash != later.hash || earlier.key != later.key) continue;
+    report.findings.push_back(OnLine(later.line, Level::kWarning, "repeated-key",
+                                     "key " + PrintableText(later.key) + " repeats line " +
+                                         std::to_string(earlier.line) + "; the later line wins"));
+  }
 }
 
 }  // namespace
@@ -138,7 +157,7 @@ FileReport CheckFxt(std::string_view bytes) {
   // The table as the loader builds it gives the count; only when it holds
   // fewer entries than there are entry lines did some key repeat.
   report.count = ParseFxt(bytes).entries.size();
-  if (report.count != entryLines) FindRepeatedKeys(bytes, report);
+  if (report.count != entryLines) FindRepeatedKeys(bytes, entryLines, report);
   if (report.count == 0) {
     report.nullReason =
         Make({}, Level::kError, "no-entry", std::string("no entry line") + kGivesNull);
