@@ -6,7 +6,7 @@
 
 #include "command_line.h"
 #include "file_check.h"
-#include "fxt_table.h"
+#include "loader_result.h"
 #include "report_text.h"
 #include "table_typings.h"
 
@@ -140,8 +140,19 @@ TEST(CheckTypings, KeysAsStringLiterals) {
   for (const auto& c : cases) EXPECT_EQ(TypeScriptString(c.key), c.literal) << c.key;
 }
 
+TEST(CheckLoaderResult, KeysOfTheLoadersJson) {
+  const std::optional<std::string> json =
+      QuorletJson("B 2\n\"q\\ \\\"\nK\x01\x1F\b\f\x7F \\u0041\nA 1\nB 3\nt\xC3\xA9 \"\n");
+  ASSERT_TRUE(json);
+  EXPECT_EQ(JsonObjectKeys(*json),
+            (std::vector<std::string>{"\"q\\", "A", "B", "K\x01\x1F\b\f\x7F", "t\xC3\xA9"}));
+  EXPECT_EQ(JsonObjectSize(*json), 5u);
+  EXPECT_EQ(JsonObjectSize("{\"a\\\\\":\"\\\"\",\"b\":\"c\"}"), 2u);
+  EXPECT_FALSE(QuorletJson("# none\n"));
+}
+
 TEST(CheckTypings, DeclarationOfTable) {
-  EXPECT_EQ(TableTypings(ParseFxt("B 2\nA 1\nB 3\n")),
+  EXPECT_EQ(TableTypings({"A", "B"}),
             "// The keys of the table beside this file, written by orvo-check --typings.\n"
             "// Run it again when the table changes (orvo-check --typings --check tells).\n"
             "declare const table: {\n"

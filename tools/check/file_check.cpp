@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "fxt_lines.h"
-#include "fxt_table.h"
+#include "loader_result.h"
 #include "report_text.h"
 #include "text_lines.h"
 #include "utf8.h"
@@ -154,13 +154,16 @@ FileReport CheckFxt(std::string_view bytes) {
     }
   });
 
-  // The table as the loader builds it gives the count; only when it holds
-  // fewer entries than there are entry lines did some key repeat.
-  report.count = ParseFxt(bytes).entries.size();
-  if (report.count != entryLines) FindRepeatedKeys(bytes, entryLines, report);
-  if (report.count == 0) {
+  // The loader's own text gives the verdict and the count; only when it
+  // holds fewer entries than there are entry lines did some key repeat.
+  const std::optional<std::string> json = QuorletJson(bytes);
+  if (!json) {
     report.nullReason =
-        Make({}, Level::kError, "no-entry", std::string("no entry line") + kGivesNull);
+        Make({}, Level::kError, entryLines == 0 ? "no-entry" : "too-large",
+             std::string(entryLines == 0 ? "no entry line" : "too large") + kGivesNull);
+  } else {
+    report.count = JsonObjectSize(*json);
+    if (report.count != entryLines) FindRepeatedKeys(bytes, entryLines, report);
   }
   SortFindings(report);
   return report;

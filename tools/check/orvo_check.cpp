@@ -16,7 +16,7 @@
 
 #include "command_line.h"
 #include "file_check.h"
-#include "fxt_table.h"
+#include "loader_result.h"
 #include "report_text.h"
 #include "system_files.h"
 #include "table_typings.h"
@@ -61,7 +61,7 @@ bool TypeFile(const Options& options, const std::string& file) {
     return true;
   }
   const std::string path = TypingsPathFor(file);
-  const std::string typings = TableTypings(ParseFxt(content.bytes));
+  const std::string typings = TableTypings(JsonObjectKeys(QuorletJson(content.bytes).value()));
   TypingsState state = TypingsState::kWritten;
   if (options.check) {
     const FileBytes current = ReadFileBytes(path);

@@ -32,7 +32,9 @@ void AppendJsonText(std::string_view text, std::string& json) {
     valid.append(kReplacement);
     text.remove_prefix(bad + 1);
   }
-  AppendJsonString(valid, json);
+  const std::size_t start = json.size();
+  json.resize(start + JsonStringLength(valid));
+  WriteJsonString(valid, json.data() + start);
 }
 
 void AppendJsonNumber(std::size_t number, std::string& json) {

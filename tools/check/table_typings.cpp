@@ -29,13 +29,11 @@ std::string TypeScriptString(std::string_view text) {
   return literal + "\"";
 }
 
-std::string TableTypings(const FxtTable& table) {
+std::string TableTypings(const std::vector<std::string>& keys) {
   std::string text =
       "// The keys of the table beside this file, written by orvo-check --typings.\n"
       "// Run it again when the table changes (orvo-check --typings --check tells).\n"
       "declare const table: {\n";
-  for (const FxtEntry& entry : table.entries) {
-    text += "  readonly " + TypeScriptString(entry.key) + ": string;\n";
-  }
+  for (const std::string& key : keys) text += "  readonly " + TypeScriptString(key) + ": string;\n";
   return text + "};\nexport default table;\n";
 }

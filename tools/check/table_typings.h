@@ -3,8 +3,7 @@
 
 #include <string>
 #include <string_view>
-
-#include "fxt_table.h"
+#include <vector>
 
 // The declaration file beside a table, the name the TypeScript compiler looks
 // for when a script imports the table by its own name ("./strings.fxt"):
@@ -18,5 +17,5 @@ std::string TypingsPathFor(std::string_view tablePath);
 std::string TypeScriptString(std::string_view text);
 
 // The declaration text: the default export as an object type with one
-// readonly string property per key, in the table's order, LF line ends.
-std::string TableTypings(const FxtTable& table);
+// readonly string property per key, in the given order, LF line ends.
+std::string TableTypings(const std::vector<std::string>& keys);
