@@ -75,34 +75,39 @@ void SortFindings(FileReport& report) {
 }
 
 // Each line whose key an earlier entry line has: the later one wins. The
-// entry lines are sorted by the hash of their key, then the key, then the
-// line, which puts the lines of one key together in file order; a sort of
-// small records costs less than a node per key in a hash map.
+// entry lines are sorted by the hash of their key, then by line, which puts
+// the lines of one key together in file order; sorting small records costs
+// less than a node per key in a hash map.
 void FindRepeatedKeys(std::string_view text, std::size_t entryLines, FileReport& report) {
   struct KeyLine {
     std::size_t hash;
-    std::string_view key;
     std::size_t line;
   };
   std::vector<KeyLine> keyLines;
+  std::vector<std::string_view> keys;  // by line number, from 1
   keyLines.reserve(entryLines);
   const std::hash<std::string_view> hash;
   ForEachFxtLine(text, [&](const FxtLine& line) {
-    if (line.kind == FxtLineKind::kEntry)
-      keyLines.push_back({hash(line.key), line.key, line.number});
+    if (line.kind != FxtLineKind::kEntry) return;
+    keys.resize(line.number + 1);
+    keys[line.number] = line.key;
+    keyLines.push_back({hash(line.key), line.number});
   });
   std::sort(keyLines.begin(), keyLines.end(), [](const KeyLine& a, const KeyLine& b) {
-    if (a.hash != b.hash) return a.hash < b.hash;
-    if (a.key != b.key) return a.key < b.key;
-    return a.line < b.line;
+    return a.hash != b.hash ? a.hash < b.hash : a.line < b.line;
   });
   for (std::size_t i = 1; i < keyLines.size(); ++i) {
-    const KeyLine& earlier = keyLines[i - 1];
-    const KeyLine& later = keyLines[i];
-    if (earlier.hash != later.hash || earlier.key != later.key) continue;
-    report.findings.push_back(OnLine(later.line, Level::kWarning, "repeated-key",
-                                     "key " + PrintableText(later.key) + " repeats line " +
-                                         std::to_string(earlier.line) + "; the later line wins"));
+    // The nearest earlier line of the same hash with the same key: two keys
+    // that share a hash but differ are all but unheard of.
+    for (std::size_t j = i; j-- > 0 && keyLines[j].hash == keyLines[i].hash;) {
+      const std::string_view key = keys[keyLines[i].line];
+      if (keys[keyLines[j].line] != key) continue;
+      report.findings.push_back(OnLine(keyLines[i].line, Level::kWarning, "repeated-key",
+                                       "key " + PrintableText(key) + " repeats line " +
+                                           std::to_string(keyLines[j].line) +
+                                           "; the later line wins"));
+      break;
+    }
   }
 }
 
@@ -120,10 +125,14 @@ FileReport CheckFxt(std::string_view bytes) {
   FileReport report;
   report.loader = Loader::kQuorlet;
   NoteCarriageReturnsOnly(bytes, report);
-  if (const std::size_t bad = Utf8ErrorOffset(bytes); bad != bytes.size()) {
-    report.nullReason = Make(At(bytes, bad), Level::kError, "not-utf8",
-                             "not UTF-8 (byte " + ByteText(bytes[bad]) + ")" + kGivesNull);
-    return report;
+  // The loader's own text gives the verdict and the count.
+  const std::optional<std::string> json = QuorletJson(bytes);
+  if (!json) {
+    if (const std::size_t bad = Utf8ErrorOffset(bytes); bad != bytes.size()) {
+      report.nullReason = Make(At(bytes, bad), Level::kError, "not-utf8",
+                               "not UTF-8 (byte " + ByteText(bytes[bad]) + ")" + kGivesNull);
+      return report;
+    }
   }
 
   std::size_t entryLines = 0;
@@ -154,14 +163,13 @@ FileReport CheckFxt(std::string_view bytes) {
     }
   });
 
-  // The loader's own text gives the verdict and the count; only when it
-  // holds fewer entries than there are entry lines did some key repeat.
-  const std::optional<std::string> json = QuorletJson(bytes);
   if (!json) {
     report.nullReason =
         Make({}, Level::kError, entryLines == 0 ? "no-entry" : "too-large",
              std::string(entryLines == 0 ? "no entry line" : "too large") + kGivesNull);
   } else {
+    // Only when the object holds fewer entries than there are entry lines
+    // did some key repeat.
     report.count = JsonObjectSize(*json);
     if (report.count != entryLines) FindRepeatedKeys(bytes, entryLines, report);
   }
