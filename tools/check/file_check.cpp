@@ -1,6 +1,7 @@
 #include "file_check.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstdio>
 #include <functional>
 #include <string>
@@ -74,24 +75,32 @@ void SortFindings(FileReport& report) {
                    });
 }
 
-// Each line whose key an earlier entry line has: the later one wins. The
-// entry lines are sorted by the hash of their key, then by line, which puts
-// the lines of one key together in file order; sorting small records costs
-// less than a node per key in a hash map.
+// Each line whose key an earlier entry line has: the later one wins. A
+// first pass marks the hash of each key in a bit table eight times the
+// entries' number; only the lines whose mark was hit twice, all repeats and
+// a few others, are then sorted by hash and line, which puts the lines of one
+// key together in file order.
 void FindRepeatedKeys(std::string_view text, std::size_t entryLines, FileReport& report) {
-  struct KeyLine {
-    std::size_t hash;
-    std::size_t line;
-  };
-  std::vector<KeyLine> keyLines;
-  std::vector<std::string_view> keys;  // by line number, from 1
-  keyLines.reserve(entryLines);
+  const std::size_t bits = std::bit_ceil(std::max<std::size_t>(entryLines * 8, 64));
+  std::vector<bool> seen(bits), seenAgain(bits);
   const std::hash<std::string_view> hash;
   ForEachFxtLine(text, [&](const FxtLine& line) {
     if (line.kind != FxtLineKind::kEntry) return;
-    keys.resize(line.number + 1);
-    keys[line.number] = line.key;
-    keyLines.push_back({hash(line.key), line.number});
+    const std::size_t bit = hash(line.key) & (bits - 1);
+    if (seen[bit]) seenAgain[bit] = true;
+    seen[bit] = true;
+  });
+
+  struct KeyLine {
+    std::size_t hash;
+    std::size_t line;
+    std::string_view key;
+  };
+  std::vector<KeyLine> keyLines;
+  ForEachFxtLine(text, [&](const FxtLine& line) {
+    if (line.kind != FxtLineKind::kEntry) return;
+    const std::size_t keyHash = hash(line.key);
+    if (seenAgain[keyHash & (bits - 1)]) keyLines.push_back({keyHash, line.number, line.key});
   });
   std::sort(keyLines.begin(), keyLines.end(), [](const KeyLine& a, const KeyLine& b) {
     return a.hash != b.hash ? a.hash < b.hash : a.line < b.line;
@@ -100,10 +109,9 @@ void FindRepeatedKeys(std::string_view text, std::size_t entryLines, FileReport&
     // The nearest earlier line of the same hash with the same key: two keys
     // that share a hash but differ are all but unheard of.
     for (std::size_t j = i; j-- > 0 && keyLines[j].hash == keyLines[i].hash;) {
-      const std::string_view key = keys[keyLines[i].line];
-      if (keys[keyLines[j].line] != key) continue;
+      if (keyLines[j].key != keyLines[i].key) continue;
       report.findings.push_back(OnLine(keyLines[i].line, Level::kWarning, "repeated-key",
-                                       "key " + PrintableText(key) + " repeats line " +
+                                       "key " + PrintableText(keyLines[i].key) + " repeats line " +
                                            std::to_string(keyLines[j].line) +
                                            "; the later line wins"));
       break;
