@@ -1,6 +1,7 @@
 // orvo-check on arbitrary bytes: the table's keys decoded from Quorlet's own
 // JSON text are the entry lines' keys, each once, in byte order, and their
-// number is the count the check reports; a table that gives null has its
+// number is the count the check reports; each entry line beyond that has a
+// repeated-key finding; a table that gives null has its
 // reason; the findings come in line order; a text file always loads, with as
 // many lines as its line feeds (and a last line) before any 0x1A.
 #include <algorithm>
@@ -35,10 +36,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     ForEachFxtLine(bytes, [&](const FxtLine& line) {
       if (line.kind == FxtLineKind::kEntry) keys.emplace_back(line.key);
     });
+    const std::size_t entryLines = keys.size();
     std::sort(keys.begin(), keys.end());
     keys.erase(std::unique(keys.begin(), keys.end()), keys.end());
     FUZZ_CHECK(JsonObjectKeys(*json) == keys);
     FUZZ_CHECK(table.count == keys.size());
+    FUZZ_CHECK(static_cast<std::size_t>(std::count_if(table.findings.begin(), table.findings.end(),
+                                                      [](const Finding& f) {
+                                                        return f.code == "repeated-key";
+                                                      })) == entryLines - keys.size());
   } else {
     FUZZ_CHECK(table.nullReason && table.count == 0);
   }
