@@ -86,6 +86,19 @@ bool Record(HMODULE module) {
   return entry != nullptr;
 }
 
+// True when a load of the library at path can be remembered: the table has a
+// free entry, or the library is loaded already and in it. Asked before
+// loading, so that a library the table has no room for never runs its
+// start-up code; Record still refuses one that another thread made no room
+// for in between.
+bool HasRoomFor(const wchar_t* path) {
+  const HMODULE loaded = GetModuleHandleW(path);
+  AcquireSRWLockShared(&gLoadedLock);
+  const bool room = Find(nullptr) != nullptr || (loaded != nullptr && Find(loaded) != nullptr);
+  ReleaseSRWLockShared(&gLoadedLock);
+  return room;
+}
+
 bool HasSeparator(const char* name) {
   return std::strpbrk(name, "/\\") != nullptr;
 }
@@ -107,7 +120,7 @@ CommandStatus ORVO_CDECL LoadDynamicLibrary(HostContext context) noexcept {
   wchar_t wide[kWidePathUnits];
   MultiByteToWideChar(CP_UTF8, 0, path, -1, wide, kWidePathUnits);
   // The host gives the empty text for a path it cannot resolve.
-  HMODULE module = path[0] != '\0' ? LoadLibraryW(wide) : nullptr;
+  HMODULE module = path[0] != '\0' && HasRoomFor(wide) ? LoadLibraryW(wide) : nullptr;
   if (module != nullptr && !Record(module)) {
     FreeLibrary(module);  // no room to remember it: it does not stay
     module = nullptr;

@@ -327,8 +327,11 @@ TEST_F(TambrelTest, FullTableRefusesNewLibraries) {
     ASSERT_NE(handles.back(), 0) << i;
   }
   const std::string extra = copy(kTableSize);
+  SetEnvironmentVariableW(L"PROBE_STARTED", nullptr);
   EXPECT_EQ(Load(extra).handle, 0);
   EXPECT_EQ(LoadedFrom(extra), 0);
+  EXPECT_EQ(GetEnvironmentVariableW(L"PROBE_STARTED", nullptr, 0), 0u)
+      << "the library the table has no room for ran its start-up code";
   EXPECT_EQ(Load(copy(0)).handle, handles[0]);
   Free(handles[0]);
   EXPECT_EQ(LoadedFrom(copy(0)), handles[0]);
