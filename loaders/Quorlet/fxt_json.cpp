@@ -72,6 +72,14 @@ int CompareKeys(const char* text, const Record<Offset>& a, const Record<Offset>&
   return a.keySize < b.keySize ? -1 : a.keySize > b.keySize ? 1 : 0;
 }
 
+// Asks the processor to start loading the bytes at p.
+void Prefetch(const void* p) {
+  __builtin_prefetch(p);
+}
+
+// How many records ahead the loops that read keys ask for them.
+constexpr std::size_t kAhead = 8;
+
 // Ranges this small, or whose keys agree in this many bytes, are sorted by
 // comparison instead of by buckets.
 constexpr std::size_t kSmallRange = 32;
@@ -101,23 +109,37 @@ unsigned BucketOf(const Record<Offset>& record, std::size_t depth) {
 
 constexpr unsigned kBuckets = 257;
 
-// Moves the records into their buckets at depth, in place, and sets ends to
-// where each bucket ends.
+// A range's non-empty buckets, in order: the k-th holds the records from
+// bounds[k] to bounds[k + 1]. endedFirst: the first holds keys that end at
+// the depth.
+struct Buckets {
+  unsigned count;
+  bool endedFirst;
+  std::size_t bounds[kBuckets + 1];
+};
+
+// Moves the records into their buckets at depth, in place.
 template <class Offset>
-void Distribute(Record<Offset>* first, Record<Offset>* last, std::size_t depth,
-                std::size_t (&ends)[kBuckets]) {
-  std::size_t heads[kBuckets] = {};
+void Distribute(Record<Offset>* first, Record<Offset>* last, std::size_t depth, Buckets& buckets) {
+  std::size_t counts[kBuckets] = {};
   for (const Record<Offset>* record = first; record != last; ++record) {
-    ++heads[BucketOf(*record, depth)];
+    ++counts[BucketOf(*record, depth)];
   }
+  // Most ranges fill few buckets: the loops below visit only those.
+  unsigned short used[kBuckets];
+  std::size_t heads[kBuckets];
+  std::size_t ends[kBuckets];
+  unsigned count = 0;
   std::size_t sum = 0;
   for (unsigned bucket = 0; bucket != kBuckets; ++bucket) {
-    const std::size_t count = heads[bucket];
+    if (counts[bucket] == 0) continue;
+    used[count++] = static_cast<unsigned short>(bucket);
     heads[bucket] = sum;
-    sum += count;
+    sum += counts[bucket];
     ends[bucket] = sum;
   }
-  for (unsigned bucket = 0; bucket != kBuckets; ++bucket) {
+  for (unsigned k = 0; k != count; ++k) {
+    const unsigned bucket = used[k];
     while (heads[bucket] != ends[bucket]) {
       Record<Offset> moving = first[heads[bucket]];
       for (unsigned target = BucketOf(moving, depth); target != bucket;
@@ -127,6 +149,10 @@ void Distribute(Record<Offset>* first, Record<Offset>* last, std::size_t depth,
       first[heads[bucket]++] = moving;
     }
   }
+  buckets.count = count;
+  buckets.endedFirst = counts[0] != 0;
+  buckets.bounds[0] = 0;
+  for (unsigned k = 0; k != count; ++k) buckets.bounds[k + 1] = ends[used[k]];
 }
 
 // Sorts records whose keys agree in their first depth bytes, most
@@ -136,35 +162,58 @@ void SortRange(Record<Offset>* first, Record<Offset>* last, const char* text, st
   for (;;) {
     const std::size_t count = static_cast<std::size_t>(last - first);
     if (count < 2) return;
-    if (depth % 8 == 0 && depth != 0) {
+    const std::size_t base = depth - depth % 8;
+    if (depth == base && depth != 0) {
+      // The keys lie all over memory: ask for a few ahead.
       for (Record<Offset>* record = first; record != last; ++record) {
+        if (static_cast<std::size_t>(last - record) > kAhead)
+          Prefetch(text + record[kAhead].key + depth);
         record->prefix = PrefixAt(text + record->key, record->keySize, depth);
       }
     }
     if (count <= kSmallRange || depth >= kMaxBucketDepth) {
-      SortByComparison(first, last, text, depth - depth % 8);
+      SortByComparison(first, last, text, base);
       return;
     }
-    std::size_t ends[kBuckets];
-    Distribute(first, last, depth, ends);
-    // Keys that end here are equal: the latest in the file wins.
-    Record<Offset>* const ended = first + ends[0];
-    Record<Offset>* latest =
-        std::max_element(first, ended, [](const auto& a, const auto& b) { return a.key < b.key; });
-    for (Record<Offset>* record = first; record != ended; ++record) {
-      if (record != latest) Drop(*record);
+    // Bytes that all the keys have and share ("MENU_ITEM_") are passed over
+    // at once instead of a bucket pass each.
+    std::uint64_t differ = 0;
+    std::size_t shortest = SIZE_MAX;
+    for (const Record<Offset>* record = first; record != last; ++record) {
+      differ |= record->prefix ^ first->prefix;
+      shortest = std::min<std::size_t>(shortest, record->keySize);
     }
+    const std::size_t shared =
+        std::min(base + (differ == 0 ? 8 : std::countl_zero(differ) / 8), shortest);
+    if (shared > depth) {
+      depth = shared;
+      continue;
+    }
+    Buckets buckets{};
+    Distribute(first, last, depth, buckets);
+    const std::size_t* const bounds = buckets.bounds;
+    unsigned next = 0;
+    if (buckets.endedFirst) {
+      // Keys that end here are equal: the latest in the file wins.
+      Record<Offset>* const ended = first + bounds[1];
+      Record<Offset>* const latest = std::max_element(
+          first, ended, [](const auto& a, const auto& b) { return a.key < b.key; });
+      for (Record<Offset>* record = first; record != ended; ++record) {
+        if (record != latest) Drop(*record);
+      }
+      next = 1;
+    }
+    if (next == buckets.count) return;
     // The largest bucket goes on in this frame, which keeps the frames few.
-    std::size_t largest = 1;
-    for (unsigned bucket = 2; bucket != kBuckets; ++bucket) {
-      if (ends[bucket] - ends[bucket - 1] > ends[largest] - ends[largest - 1]) largest = bucket;
+    unsigned largest = next;
+    for (unsigned k = next + 1; k != buckets.count; ++k) {
+      if (bounds[k + 1] - bounds[k] > bounds[largest + 1] - bounds[largest]) largest = k;
     }
-    for (unsigned bucket = 1; bucket != kBuckets; ++bucket) {
-      if (bucket != largest)
-        SortRange(first + ends[bucket - 1], first + ends[bucket], text, depth + 1);
+    for (unsigned k = next; k != buckets.count; ++k) {
+      if (k != largest) SortRange(first + bounds[k], first + bounds[k + 1], text, depth + 1);
     }
-    last = first + ends[largest];
-    first += ends[largest - 1];
+    last = first + bounds[largest + 1];
+    first += bounds[largest];
     ++depth;
   }
 }
@@ -226,17 +275,11 @@ char* WriteEscaped(const char* p, const char* const end, char* out) {
   return out;
 }
 
-// Asks the processor to start loading the line at p.
-void Prefetch(const void* p) {
-  __builtin_prefetch(p);
-}
-
 // Writes the entries that are not dropped as the JSON object at out.
 template <class Offset>
 char* WriteObject(const Record<Offset>* records, std::size_t count, const char* text, char* out) {
   // In key order the entries are read from all over memory: asking for the
   // ones a few entries ahead keeps several loads in flight.
-  constexpr std::size_t kAhead = 8;
   *out++ = '{';
   bool first = true;
   for (std::size_t i = 0; i != count; ++i) {
