@@ -78,7 +78,7 @@ void Prefetch(const void* p) {
 }
 
 // How many records ahead the loops that read keys ask for them.
-constexpr std::size_t kAhead = 8;
+constexpr std::size_t kAhead = 16;
 
 // Ranges this small, or whose keys agree in this many bytes, are sorted by
 // comparison instead of by buckets.
@@ -283,7 +283,12 @@ char* WriteObject(const Record<Offset>* records, std::size_t count, const char* 
   *out++ = '{';
   bool first = true;
   for (std::size_t i = 0; i != count; ++i) {
-    if (i + kAhead < count) Prefetch(text + records[i + kAhead].key);
+    if (i + kAhead < count) {
+      // A line often spans two cache lines: ask for its end too.
+      const Record<Offset>& ahead = records[i + kAhead];
+      Prefetch(text + ahead.key);
+      Prefetch(text + ahead.key + ahead.keySize + ahead.valueSize);
+    }
     const Record<Offset>& record = records[i];
     if (IsDropped(record)) continue;
     if (!first) *out++ = ',';
