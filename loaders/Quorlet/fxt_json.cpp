@@ -234,50 +234,67 @@ std::size_t EscapeExtra(char byte) {
   return kJsonEscapeOf[static_cast<unsigned char>(byte)] == 'u' ? 5 : 1;
 }
 
-// The bytes that escapes add to the text from p to end.
-std::uint64_t EscapesLength(const char* p, const char* const end) {
+// The flags of EscapeMask for the bytes from p to end, at most sixteen.
+unsigned EscapeMaskUpTo(const char* p, const char* end) {
+  const unsigned mask = EscapeMask(p);
+  return end - p >= 16 ? mask : mask & ((1u << (end - p)) - 1);
+}
+
+// The bytes that escapes add to the text from p to end. The bytes up to
+// readable may be read: sixteen at a time, the last step too.
+std::uint64_t EscapesLength(const char* p, const char* const end, const char* const readable) {
   std::uint64_t extra = 0;
-  for (; end - p >= 16; p += 16) {
-    for (unsigned mask = EscapeMask(p); mask != 0; mask &= mask - 1) {
+  while (p < end) {
+    if (readable - p < 16) {
+      if (kJsonEscapeOf[static_cast<unsigned char>(*p)] != 0) extra += EscapeExtra(*p);
+      ++p;
+      continue;
+    }
+    for (unsigned mask = EscapeMaskUpTo(p, end); mask != 0; mask &= mask - 1) {
       extra += EscapeExtra(p[std::countr_zero(mask)]);
     }
-  }
-  for (; p != end; ++p) {
-    if (kJsonEscapeOf[static_cast<unsigned char>(*p)] != 0) extra += EscapeExtra(*p);
+    p += std::min<std::ptrdiff_t>(end - p, 16);
   }
   return extra;
 }
 
 // Writes the text from p to end, escaped, at out; returns the end of what it
-// wrote. Out has room for every byte up to end: sixteen bytes are stored
-// before they are checked, and what lies past the run is written over next.
-char* WriteEscaped(const char* p, const char* const end, char* out) {
-  while (end - p >= 16) {
+// wrote. Sixteen bytes are copied at a time while the bytes up to readable
+// may be read and the room up to writable written, the last step too: what
+// lies past the run is written over next.
+char* WriteEscaped(const char* p, const char* const end, char* out, const char* const readable,
+                   const char* const writable) {
+  while (p < end) {
+    if (readable - p < 16 || writable - out < 16) {
+      if (kJsonEscapeOf[static_cast<unsigned char>(*p)] != 0) {
+        out = WriteJsonEscape(*p, out);
+      } else {
+        *out++ = *p;
+      }
+      ++p;
+      continue;
+    }
     _mm_storeu_si128(reinterpret_cast<__m128i*>(out),
                      _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)));
-    const unsigned mask = EscapeMask(p);
+    const unsigned mask = EscapeMaskUpTo(p, end);
     if (mask == 0) {
-      p += 16;
-      out += 16;
+      const std::ptrdiff_t step = std::min<std::ptrdiff_t>(end - p, 16);
+      p += step;
+      out += step;
       continue;
     }
     const int skip = std::countr_zero(mask);
     p += skip;
     out = WriteJsonEscape(*p++, out + skip);
   }
-  for (; p != end; ++p) {
-    if (kJsonEscapeOf[static_cast<unsigned char>(*p)] != 0) {
-      out = WriteJsonEscape(*p, out);
-    } else {
-      *out++ = *p;
-    }
-  }
   return out;
 }
 
-// Writes the entries that are not dropped as the JSON object at out.
+// Writes the entries that are not dropped as the JSON object at out, in
+// the block up to writable; the text's bytes end at textEnd.
 template <class Offset>
-char* WriteObject(const Record<Offset>* records, std::size_t count, const char* text, char* out) {
+char* WriteObject(const Record<Offset>* records, std::size_t count, const char* text,
+                  const char* textEnd, char* out, const char* writable) {
   // In key order the entries are read from all over memory: asking for the
   // ones a few entries ahead keeps several loads in flight.
   *out++ = '{';
@@ -304,9 +321,9 @@ char* WriteObject(const Record<Offset>* records, std::size_t count, const char* 
       std::memcpy(out, value, record.valueSize);
       out += record.valueSize;
     } else {
-      out = WriteEscaped(key, key + record.keySize, out);
+      out = WriteEscaped(key, key + record.keySize, out, textEnd, writable);
       std::memcpy(out, "\":\"", 3);
-      out = WriteEscaped(value, value + record.valueSize, out + 3);
+      out = WriteEscaped(value, value + record.valueSize, out + 3, textEnd, writable);
     }
     *out++ = '"';
   }
@@ -357,7 +374,8 @@ char* JsonOf(std::string_view text, FxtBlockSource allocate) {
   ForEachFxtLine(text, [&](const FxtLine& line) {
     if (line.kind != FxtLineKind::kEntry) return;
     const char* const key = line.key.data();
-    const std::uint64_t escapes = EscapesLength(key, line.value.data() + line.value.size());
+    const std::uint64_t escapes =
+        EscapesLength(key, line.value.data() + line.value.size(), text.data() + text.size());
     // An entry whose text alone is too long for a host block fails the whole.
     fits = fits && escapes + line.key.size() + line.value.size() < UINT32_MAX;
     Entry& record = records[count];
@@ -386,7 +404,8 @@ char* JsonOf(std::string_view text, FxtBlockSource allocate) {
   if (length > UINT32_MAX || !FitsHostBlock(static_cast<std::size_t>(length))) return nullptr;
   char* const block = static_cast<char*>(allocate(static_cast<std::uint32_t>(length + 1)));
   if (block == nullptr) return nullptr;
-  char* const end = WriteObject(records, count, text.data(), block);
+  char* const end =
+      WriteObject(records, count, text.data(), text.data() + text.size(), block, block + length);
   *end = '\0';
   return block;
 }
@@ -402,13 +421,16 @@ char* FxtJson(std::string_view file, FxtBlockSource allocate) noexcept {
 }
 
 std::size_t JsonStringLength(std::string_view text) {
-  return text.size() +
-         static_cast<std::size_t>(EscapesLength(text.data(), text.data() + text.size())) + 2;
+  const char* const end = text.data() + text.size();
+  return text.size() + static_cast<std::size_t>(EscapesLength(text.data(), end, end)) + 2;
 }
 
 char* WriteJsonString(std::string_view text, char* out) {
+  const char* const end = text.data() + text.size();
+  // The room holds the text and the closing quote at least.
+  const char* const writable = out + text.size() + 2;
   *out++ = '"';
-  out = WriteEscaped(text.data(), text.data() + text.size(), out);
+  out = WriteEscaped(text.data(), end, out, end, writable);
   *out++ = '"';
   return out;
 }
