@@ -110,11 +110,11 @@ unsigned BucketOf(const Record<Offset>& record, std::size_t depth) {
 constexpr unsigned kBuckets = 257;
 
 // A range's non-empty buckets, in order: the k-th holds the records from
-// bounds[k] to bounds[k + 1]. endedFirst: the first holds keys that end at
-// the depth.
+// bounds[k] to bounds[k + 1]. The first `ended` records, when there are any,
+// are the first bucket: keys that end at the depth.
 struct Buckets {
   unsigned count;
-  bool endedFirst;
+  std::size_t ended;
   std::size_t bounds[kBuckets + 1];
 };
 
@@ -122,16 +122,22 @@ struct Buckets {
 template <class Offset>
 void Distribute(Record<Offset>* first, Record<Offset>* last, std::size_t depth, Buckets& buckets) {
   std::size_t counts[kBuckets] = {};
+  unsigned lowest = kBuckets - 1;
+  unsigned highest = 0;
   for (const Record<Offset>* record = first; record != last; ++record) {
-    ++counts[BucketOf(*record, depth)];
+    const unsigned bucket = BucketOf(*record, depth);
+    ++counts[bucket];
+    lowest = std::min(lowest, bucket);
+    highest = std::max(highest, bucket);
   }
-  // Most ranges fill few buckets: the loops below visit only those.
+  // Most ranges fill few buckets (ten digits, say): the loops below visit
+  // only those.
   unsigned short used[kBuckets];
   std::size_t heads[kBuckets];
   std::size_t ends[kBuckets];
   unsigned count = 0;
   std::size_t sum = 0;
-  for (unsigned bucket = 0; bucket != kBuckets; ++bucket) {
+  for (unsigned bucket = lowest; bucket <= highest; ++bucket) {
     if (counts[bucket] == 0) continue;
     used[count++] = static_cast<unsigned short>(bucket);
     heads[bucket] = sum;
@@ -150,7 +156,7 @@ void Distribute(Record<Offset>* first, Record<Offset>* last, std::size_t depth, 
     }
   }
   buckets.count = count;
-  buckets.endedFirst = counts[0] != 0;
+  buckets.ended = counts[0];
   buckets.bounds[0] = 0;
   for (unsigned k = 0; k != count; ++k) buckets.bounds[k + 1] = ends[used[k]];
 }
@@ -189,13 +195,13 @@ void SortRange(Record<Offset>* first, Record<Offset>* last, const char* text, st
       depth = shared;
       continue;
     }
-    Buckets buckets{};
+    Buckets buckets;
     Distribute(first, last, depth, buckets);
     const std::size_t* const bounds = buckets.bounds;
     unsigned next = 0;
-    if (buckets.endedFirst) {
+    if (buckets.ended != 0) {
       // Keys that end here are equal: the latest in the file wins.
-      Record<Offset>* const ended = first + bounds[1];
+      Record<Offset>* const ended = first + buckets.ended;
       Record<Offset>* const latest = std::max_element(
           first, ended, [](const auto& a, const auto& b) { return a.key < b.key; });
       for (Record<Offset>* record = first; record != ended; ++record) {
