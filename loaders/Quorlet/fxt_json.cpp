@@ -319,18 +319,10 @@ char* WriteObject(const Record<Offset>* records, std::size_t count, const char* 
     const char* const key = text + record.key;
     const char* const value = key + record.keySize + 1;
     *out++ = '"';
-    if (record.escapes == 0) {
-      std::memcpy(out, key, record.keySize);
-      out += record.keySize;
-      std::memcpy(out, "\":\"", 3);
-      out += 3;
-      std::memcpy(out, value, record.valueSize);
-      out += record.valueSize;
-    } else {
-      out = WriteEscaped(key, key + record.keySize, out, textEnd, writable);
-      std::memcpy(out, "\":\"", 3);
-      out = WriteEscaped(value, value + record.valueSize, out + 3, textEnd, writable);
-    }
+    // Not memcpy: some C runtimes' is slow for the short runs of keys.
+    out = WriteEscaped(key, key + record.keySize, out, textEnd, writable);
+    std::memcpy(out, "\":\"", 3);
+    out = WriteEscaped(value, value + record.valueSize, out + 3, textEnd, writable);
     *out++ = '"';
   }
   *out++ = '}';
