@@ -118,9 +118,11 @@ struct Buckets {
   std::size_t bounds[kBuckets + 1];
 };
 
-// Moves the records into their buckets at depth, in place.
+// Moves the records into their buckets at depth, in place. Not inlined: its
+// tables would then sit in every frame of SortRange's recursion.
 template <class Offset>
-void Distribute(Record<Offset>* first, Record<Offset>* last, std::size_t depth, Buckets& buckets) {
+[[gnu::noinline]] void Distribute(Record<Offset>* first, Record<Offset>* last, std::size_t depth,
+                                  Buckets& buckets) {
   std::size_t counts[kBuckets] = {};
   unsigned lowest = kBuckets - 1;
   unsigned highest = 0;
