@@ -38,6 +38,74 @@ void ExpectEveryFeedGives(std::string_view input, const std::string& expected) {
   EXPECT_EQ(FeedChunks(input, {1}), expected);
 }
 
+TEST(TextModeLength, EndsAtTheFirst0x1A) {
+  EXPECT_EQ(TextModeLength(""), 0u);
+  EXPECT_EQ(TextModeLength("ab\r\n"), 4u);
+  EXPECT_EQ(TextModeLength("\x1a"), 0u);
+  EXPECT_EQ(TextModeLength("ab\x1a"
+                           "c\x1a"),
+            2u);
+  EXPECT_EQ(TextModeLength("a\0\x1a"s), 2u);
+}
+
+struct VisitedLine {
+  std::size_t number;
+  std::size_t offset;
+  std::string text;
+  bool operator==(const VisitedLine&) const = default;
+};
+
+std::vector<VisitedLine> VisitedLines(std::string_view text) {
+  std::vector<VisitedLine> lines;
+  ForEachTextLine(text, [&](std::size_t number, std::size_t offset, std::string_view line) {
+    lines.push_back({number, offset, std::string(line)});
+  });
+  return lines;
+}
+
+TEST(ForEachTextLine, GivesNumbersOffsetsAndLines) {
+  const struct {
+    std::string text;
+    std::vector<VisitedLine> lines;
+  } cases[] = {
+      {"", {}},
+      {"\n", {{1, 0, ""}}},
+      {"\r\n", {{1, 0, ""}}},
+      {"\r", {{1, 0, "\r"}}},
+      {"a\nb", {{1, 0, "a"}, {2, 2, "b"}}},
+      {"a\r\nb\r\n", {{1, 0, "a"}, {2, 3, "b"}}},
+      {"a\n\n", {{1, 0, "a"}, {2, 2, ""}}},
+      {"a\rb\r\r\nc\r", {{1, 0, "a\rb\r"}, {2, 6, "c\r"}}},
+      {"\r\r\n\n", {{1, 0, "\r"}, {2, 3, ""}}},
+      {"\0\n\x1a"s, {{1, 0, "\0"s}, {2, 2, "\x1a"}}},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(VisitedLines(c.text), c.lines) << testing::PrintToString(c.text);
+  }
+}
+
+// Random texts of the bytes the rules look at: the lines are the
+// reference's, and each starts where the previous one's line end stopped.
+TEST(ForEachTextLine, RandomTextsMatchReference) {
+  static constexpr char kAlphabet[] = {'a', '\r', '\n', '\x1a'};
+  std::mt19937 random(7);
+  for (int round = 0; round < 2000; ++round) {
+    std::string input(random() % 16, ' ');
+    for (char& byte : input) byte = kAlphabet[random() % sizeof kAlphabet];
+    const std::string_view text = std::string_view(input).substr(0, TextModeLength(input));
+    const std::vector<VisitedLine> lines = VisitedLines(text);
+    const std::vector<std::string> expected = reference::TextLines(input);
+    ASSERT_EQ(lines.size(), expected.size()) << testing::PrintToString(input);
+    std::size_t next = 0;
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+      EXPECT_EQ(lines[i].number, i + 1);
+      EXPECT_EQ(lines[i].offset, next);
+      EXPECT_EQ(lines[i].text, expected[i]);
+      next = text.find('\n', lines[i].offset + lines[i].text.size()) + 1;
+    }
+  }
+}
+
 struct LinesCase {
   std::string input;
   std::string json;
