@@ -26,20 +26,20 @@ struct Record {
   std::uint64_t prefix;
   Offset key;
   Offset keySize;
-  Offset valueSize;  // 0: dropped, a later line has the same key
-  Offset escapes;    // bytes that escapes add to the entry's key and value
+  Offset valueSize;
+  std::uint32_t dropped;  // a later line has the same key
 };
 
 static_assert(sizeof(Record<std::uint32_t>) == 24);
 
 template <class Offset>
 bool IsDropped(const Record<Offset>& record) {
-  return record.valueSize == 0;
+  return record.dropped != 0;
 }
 
 template <class Offset>
 void Drop(Record<Offset>& record) {
-  record.valueSize = 0;
+  record.dropped = 1;
 }
 
 // Key bytes [depth, depth + 8) as a big-endian number, zero-padded.
@@ -331,25 +331,49 @@ char* WriteObject(const Record<Offset>* records, std::size_t count, const char* 
   return out;
 }
 
-// The number of LF bytes in the text: an upper bound of its lines, less one.
-std::size_t CountLineEnds(std::string_view text) {
+// What a pass over the whole text finds: its LF bytes (its lines, less
+// one, at most), and the bytes that escapes would add to it as one string.
+struct TextTally {
+  std::size_t lineEnds;
+  std::uint64_t escapes;
+};
+
+TextTally Tally(std::string_view text) {
   const char* p = text.data();
   const char* const end = p + text.size();
-  const __m128i lineFeed = _mm_set1_epi8('\n');
-  std::size_t count = 0;
+  TextTally tally{0, 0};
+  const auto sum = [](__m128i counters) {
+    const __m128i sums = _mm_sad_epu8(counters, _mm_setzero_si128());
+    return static_cast<std::size_t>(_mm_cvtsi128_si32(sums)) +
+           static_cast<std::size_t>(_mm_cvtsi128_si32(_mm_srli_si128(sums, 8)));
+  };
   while (end - p >= 16) {
-    // Byte counters that subtract the compare's -1 for every LF, summed
-    // before any can pass 255.
-    __m128i counters = _mm_setzero_si128();
+    // Byte counters that subtract the compares' -1 for every byte counted,
+    // summed before any can pass 255: LF bytes, bytes that need an escape,
+    // and those among them whose escape is the six-byte \u00XX form.
+    __m128i lineFeeds = _mm_setzero_si128();
+    __m128i escaped = _mm_setzero_si128();
+    __m128i sixByte = _mm_setzero_si128();
     for (int round = 0; round != 255 && end - p >= 16; ++round, p += 16) {
       const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-      counters = _mm_sub_epi8(counters, _mm_cmpeq_epi8(bytes, lineFeed));
+      const __m128i control = _mm_cmpeq_epi8(_mm_min_epu8(bytes, _mm_set1_epi8(0x1F)), bytes);
+      // \b \t \n \f \r: 8 to 13 but 11.
+      const __m128i fromBackspace = _mm_sub_epi8(bytes, _mm_set1_epi8(8));
+      const __m128i shortControl = _mm_andnot_si128(
+          _mm_cmpeq_epi8(bytes, _mm_set1_epi8(11)),
+          _mm_cmpeq_epi8(_mm_min_epu8(fromBackspace, _mm_set1_epi8(5)), fromBackspace));
+      lineFeeds = _mm_sub_epi8(lineFeeds, _mm_cmpeq_epi8(bytes, _mm_set1_epi8('\n')));
+      escaped = _mm_sub_epi8(
+          escaped, _mm_or_si128(control, _mm_or_si128(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('"')),
+                                                      _mm_cmpeq_epi8(bytes, _mm_set1_epi8('\\')))));
+      sixByte = _mm_sub_epi8(sixByte, _mm_andnot_si128(shortControl, control));
     }
-    const __m128i sums = _mm_sad_epu8(counters, _mm_setzero_si128());
-    count += static_cast<std::size_t>(_mm_cvtsi128_si32(sums)) +
-             static_cast<std::size_t>(_mm_cvtsi128_si32(_mm_srli_si128(sums, 8)));
+    tally.lineEnds += sum(lineFeeds);
+    tally.escapes += sum(escaped) + 4 * std::uint64_t{sum(sixByte)};
   }
-  return count + static_cast<std::size_t>(std::count(p, end, '\n'));
+  tally.lineEnds += static_cast<std::size_t>(std::count(p, end, '\n'));
+  tally.escapes += EscapesLength(p, end, end);
+  return tally;
 }
 
 struct ReleaseRecords {
@@ -359,29 +383,38 @@ struct ReleaseRecords {
 template <class Offset>
 char* JsonOf(std::string_view text, FxtBlockSource allocate) {
   using Entry = Record<Offset>;
-  const std::size_t lines = CountLineEnds(text) + 1;
+  const TextTally tally = Tally(text);
+  const std::size_t lines = tally.lineEnds + 1;
   if (lines > SIZE_MAX / sizeof(Entry)) return nullptr;
   const std::unique_ptr<Entry, ReleaseRecords> storage(
       static_cast<Entry*>(CoreAllocate(lines * sizeof(Entry))));
   if (!storage) return nullptr;
   Entry* const records = storage.get();
 
+  // The escapes of the entries' keys and values: those of the whole text
+  // less those of what lies outside them, line ends (LF, and a CR before
+  // it), trimmed bytes and lines that are no entries. Most entry lines have
+  // nothing outside but their end.
+  const char* const textEnd = text.data() + text.size();
+  std::uint64_t escapes = tally.escapes - tally.lineEnds;
   // Generated tables often come in key order: while they do, a later equal
   // key drops the one before it and no sort is needed.
   std::size_t count = 0;
   bool inOrder = true;
-  bool fits = true;
   ForEachFxtLine(text, [&](const FxtLine& line) {
-    if (line.kind != FxtLineKind::kEntry) return;
+    const char* const lineEnd = line.text.data() + line.text.size();
+    if (lineEnd != textEnd && *lineEnd == '\r') --escapes;
+    if (line.kind != FxtLineKind::kEntry) {
+      escapes -= EscapesLength(line.text.data(), lineEnd, textEnd);
+      return;
+    }
     const char* const key = line.key.data();
-    const std::uint64_t escapes =
-        EscapesLength(key, line.value.data() + line.value.size(), text.data() + text.size());
-    // An entry whose text alone is too long for a host block fails the whole.
-    fits = fits && escapes + line.key.size() + line.value.size() < UINT32_MAX;
+    const char* const valueEnd = line.value.data() + line.value.size();
+    if (key != line.text.data()) escapes -= EscapesLength(line.text.data(), key, textEnd);
+    if (valueEnd != lineEnd) escapes -= EscapesLength(valueEnd, lineEnd, textEnd);
     Entry& record = records[count];
     record = {PrefixAt(key, line.key.size(), 0), static_cast<Offset>(key - text.data()),
-              static_cast<Offset>(line.key.size()), static_cast<Offset>(line.value.size()),
-              static_cast<Offset>(escapes)};
+              static_cast<Offset>(line.key.size()), static_cast<Offset>(line.value.size()), 0};
     if (inOrder && count != 0) {
       const int order = CompareKeys(text.data(), records[count - 1], record, 0);
       if (order == 0) Drop(records[count - 1]);
@@ -389,23 +422,25 @@ char* JsonOf(std::string_view text, FxtBlockSource allocate) {
     }
     ++count;
   });
-  if (count == 0 || !fits) return nullptr;
+  if (count == 0) return nullptr;
   if (!inOrder) SortRange(records, records + count, text.data(), 0);
 
   // The braces, and for each entry its key and value with their escapes,
   // four quotes, a colon and a comma (one fewer comma than entries).
-  std::uint64_t length = 1;
+  std::uint64_t length = 1 + escapes;
   for (std::size_t i = 0; i != count; ++i) {
     const Entry& record = records[i];
-    if (!IsDropped(record)) {
-      length += std::uint64_t{record.keySize} + record.valueSize + record.escapes + 6;
+    const char* const key = text.data() + record.key;
+    if (IsDropped(record)) {
+      length -= EscapesLength(key, key + record.keySize + 1 + record.valueSize, textEnd);
+    } else {
+      length += std::uint64_t{record.keySize} + record.valueSize + 6;
     }
   }
   if (length > UINT32_MAX || !FitsHostBlock(static_cast<std::size_t>(length))) return nullptr;
   char* const block = static_cast<char*>(allocate(static_cast<std::uint32_t>(length + 1)));
   if (block == nullptr) return nullptr;
-  char* const end =
-      WriteObject(records, count, text.data(), text.data() + text.size(), block, block + length);
+  char* const end = WriteObject(records, count, text.data(), textEnd, block, block + length);
   *end = '\0';
   return block;
 }
