@@ -26,20 +26,20 @@ struct Record {
   std::uint64_t prefix;
   Offset key;
   Offset keySize;
-  Offset valueSize;  // 0: dropped, a later line has the same key
-  Offset escapes;    // bytes that escapes add to the entry's key and value
+  Offset valueSize;
+  std::uint32_t dropped;  // a later line has the same key
 };
 
 static_assert(sizeof(Record<std::uint32_t>) == 24);
 
 template <class Offset>
 bool IsDropped(const Record<Offset>& record) {
-  return record.valueSize == 0;
+  return record.dropped != 0;
 }
 
 template <class Offset>
 void Drop(Record<Offset>& record) {
-  record.valueSize = 0;
+  record.dropped = 1;
 }
 
 // Key bytes [depth, depth + 8) as a big-endian number, zero-padded.
@@ -72,6 +72,14 @@ int CompareKeys(const char* text, const Record<Offset>& a, const Record<Offset>&
   return a.keySize < b.keySize ? -1 : a.keySize > b.keySize ? 1 : 0;
 }
 
+// Asks the processor to start loading the bytes at p.
+void Prefetch(const void* p) {
+  __builtin_prefetch(p);
+}
+
+// How many records ahead the loops that read keys ask for them.
+constexpr std::size_t kAhead = 16;
+
 // Ranges this small, or whose keys agree in this many bytes, are sorted by
 // comparison instead of by buckets.
 constexpr std::size_t kSmallRange = 32;
@@ -101,23 +109,45 @@ unsigned BucketOf(const Record<Offset>& record, std::size_t depth) {
 
 constexpr unsigned kBuckets = 257;
 
-// Moves the records into their buckets at depth, in place, and sets ends to
-// where each bucket ends.
+// A range's non-empty buckets, in order: the k-th holds the records from
+// bounds[k] to bounds[k + 1]. The first `ended` records, when there are any,
+// are the first bucket: keys that end at the depth.
+struct Buckets {
+  unsigned count;
+  std::size_t ended;
+  std::size_t bounds[kBuckets + 1];
+};
+
+// Moves the records into their buckets at depth, in place. Not inlined: its
+// tables would then sit in every frame of SortRange's recursion.
 template <class Offset>
-void Distribute(Record<Offset>* first, Record<Offset>* last, std::size_t depth,
-                std::size_t (&ends)[kBuckets]) {
-  std::size_t heads[kBuckets] = {};
+[[gnu::noinline]] void Distribute(Record<Offset>* first, Record<Offset>* last, std::size_t depth,
+                                  Buckets& buckets) {
+  std::size_t counts[kBuckets] = {};
+  unsigned lowest = kBuckets - 1;
+  unsigned highest = 0;
   for (const Record<Offset>* record = first; record != last; ++record) {
-    ++heads[BucketOf(*record, depth)];
+    const unsigned bucket = BucketOf(*record, depth);
+    ++counts[bucket];
+    lowest = std::min(lowest, bucket);
+    highest = std::max(highest, bucket);
   }
+  // Most ranges fill few buckets (ten digits, say): the loops below visit
+  // only those.
+  unsigned short used[kBuckets];
+  std::size_t heads[kBuckets];
+  std::size_t ends[kBuckets];
+  unsigned count = 0;
   std::size_t sum = 0;
-  for (unsigned bucket = 0; bucket != kBuckets; ++bucket) {
-    const std::size_t count = heads[bucket];
+  for (unsigned bucket = lowest; bucket <= highest; ++bucket) {
+    if (counts[bucket] == 0) continue;
+    used[count++] = static_cast<unsigned short>(bucket);
     heads[bucket] = sum;
-    sum += count;
+    sum += counts[bucket];
     ends[bucket] = sum;
   }
-  for (unsigned bucket = 0; bucket != kBuckets; ++bucket) {
+  for (unsigned k = 0; k != count; ++k) {
+    const unsigned bucket = used[k];
     while (heads[bucket] != ends[bucket]) {
       Record<Offset> moving = first[heads[bucket]];
       for (unsigned target = BucketOf(moving, depth); target != bucket;
@@ -127,6 +157,10 @@ void Distribute(Record<Offset>* first, Record<Offset>* last, std::size_t depth,
       first[heads[bucket]++] = moving;
     }
   }
+  buckets.count = count;
+  buckets.ended = counts[0];
+  buckets.bounds[0] = 0;
+  for (unsigned k = 0; k != count; ++k) buckets.bounds[k + 1] = ends[used[k]];
 }
 
 // Sorts records whose keys agree in their first depth bytes, most
@@ -136,35 +170,58 @@ void SortRange(Record<Offset>* first, Record<Offset>* last, const char* text, st
   for (;;) {
     const std::size_t count = static_cast<std::size_t>(last - first);
     if (count < 2) return;
-    if (depth % 8 == 0 && depth != 0) {
+    const std::size_t base = depth - depth % 8;
+    if (depth == base && depth != 0) {
+      // The keys lie all over memory: ask for a few ahead.
       for (Record<Offset>* record = first; record != last; ++record) {
+        if (static_cast<std::size_t>(last - record) > kAhead)
+          Prefetch(text + record[kAhead].key + depth);
         record->prefix = PrefixAt(text + record->key, record->keySize, depth);
       }
     }
     if (count <= kSmallRange || depth >= kMaxBucketDepth) {
-      SortByComparison(first, last, text, depth - depth % 8);
+      SortByComparison(first, last, text, base);
       return;
     }
-    std::size_t ends[kBuckets];
-    Distribute(first, last, depth, ends);
-    // Keys that end here are equal: the latest in the file wins.
-    Record<Offset>* const ended = first + ends[0];
-    Record<Offset>* latest =
-        std::max_element(first, ended, [](const auto& a, const auto& b) { return a.key < b.key; });
-    for (Record<Offset>* record = first; record != ended; ++record) {
-      if (record != latest) Drop(*record);
+    // Bytes that all the keys have and share ("MENU_ITEM_") are passed over
+    // at once instead of a bucket pass each.
+    std::uint64_t differ = 0;
+    std::size_t shortest = SIZE_MAX;
+    for (const Record<Offset>* record = first; record != last; ++record) {
+      differ |= record->prefix ^ first->prefix;
+      shortest = std::min<std::size_t>(shortest, record->keySize);
     }
+    const std::size_t shared =
+        std::min(base + (differ == 0 ? 8 : std::countl_zero(differ) / 8), shortest);
+    if (shared > depth) {
+      depth = shared;
+      continue;
+    }
+    Buckets buckets;
+    Distribute(first, last, depth, buckets);
+    const std::size_t* const bounds = buckets.bounds;
+    unsigned next = 0;
+    if (buckets.ended != 0) {
+      // Keys that end here are equal: the latest in the file wins.
+      Record<Offset>* const ended = first + buckets.ended;
+      Record<Offset>* const latest = std::max_element(
+          first, ended, [](const auto& a, const auto& b) { return a.key < b.key; });
+      for (Record<Offset>* record = first; record != ended; ++record) {
+        if (record != latest) Drop(*record);
+      }
+      next = 1;
+    }
+    if (next == buckets.count) return;
     // The largest bucket goes on in this frame, which keeps the frames few.
-    std::size_t largest = 1;
-    for (unsigned bucket = 2; bucket != kBuckets; ++bucket) {
-      if (ends[bucket] - ends[bucket - 1] > ends[largest] - ends[largest - 1]) largest = bucket;
+    unsigned largest = next;
+    for (unsigned k = next + 1; k != buckets.count; ++k) {
+      if (bounds[k + 1] - bounds[k] > bounds[largest + 1] - bounds[largest]) largest = k;
     }
-    for (unsigned bucket = 1; bucket != kBuckets; ++bucket) {
-      if (bucket != largest)
-        SortRange(first + ends[bucket - 1], first + ends[bucket], text, depth + 1);
+    for (unsigned k = next; k != buckets.count; ++k) {
+      if (k != largest) SortRange(first + bounds[k], first + bounds[k + 1], text, depth + 1);
     }
-    last = first + ends[largest];
-    first += ends[largest - 1];
+    last = first + bounds[largest + 1];
+    first += bounds[largest];
     ++depth;
   }
 }
@@ -185,62 +242,78 @@ std::size_t EscapeExtra(char byte) {
   return kJsonEscapeOf[static_cast<unsigned char>(byte)] == 'u' ? 5 : 1;
 }
 
-// The bytes that escapes add to the text from p to end.
-std::uint64_t EscapesLength(const char* p, const char* const end) {
+// The flags of EscapeMask for the bytes from p to end, at most sixteen.
+unsigned EscapeMaskUpTo(const char* p, const char* end) {
+  const unsigned mask = EscapeMask(p);
+  return end - p >= 16 ? mask : mask & ((1u << (end - p)) - 1);
+}
+
+// The bytes that escapes add to the text from p to end. The bytes up to
+// readable may be read: sixteen at a time, the last step too.
+std::uint64_t EscapesLength(const char* p, const char* const end, const char* const readable) {
   std::uint64_t extra = 0;
-  for (; end - p >= 16; p += 16) {
-    for (unsigned mask = EscapeMask(p); mask != 0; mask &= mask - 1) {
+  while (p < end) {
+    if (readable - p < 16) {
+      if (kJsonEscapeOf[static_cast<unsigned char>(*p)] != 0) extra += EscapeExtra(*p);
+      ++p;
+      continue;
+    }
+    for (unsigned mask = EscapeMaskUpTo(p, end); mask != 0; mask &= mask - 1) {
       extra += EscapeExtra(p[std::countr_zero(mask)]);
     }
-  }
-  for (; p != end; ++p) {
-    if (kJsonEscapeOf[static_cast<unsigned char>(*p)] != 0) extra += EscapeExtra(*p);
+    p += std::min<std::ptrdiff_t>(end - p, 16);
   }
   return extra;
 }
 
 // Writes the text from p to end, escaped, at out; returns the end of what it
-// wrote. Out has room for every byte up to end: sixteen bytes are stored
-// before they are checked, and what lies past the run is written over next.
-char* WriteEscaped(const char* p, const char* const end, char* out) {
-  while (end - p >= 16) {
+// wrote. Sixteen bytes are copied at a time while the bytes up to readable
+// may be read and the room up to writable written, the last step too: what
+// lies past the run is written over next.
+char* WriteEscaped(const char* p, const char* const end, char* out, const char* const readable,
+                   const char* const writable) {
+  while (p < end) {
+    if (readable - p < 16 || writable - out < 16) {
+      if (kJsonEscapeOf[static_cast<unsigned char>(*p)] != 0) {
+        out = WriteJsonEscape(*p, out);
+      } else {
+        *out++ = *p;
+      }
+      ++p;
+      continue;
+    }
     _mm_storeu_si128(reinterpret_cast<__m128i*>(out),
                      _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)));
-    const unsigned mask = EscapeMask(p);
+    const unsigned mask = EscapeMaskUpTo(p, end);
     if (mask == 0) {
-      p += 16;
-      out += 16;
+      const std::ptrdiff_t step = std::min<std::ptrdiff_t>(end - p, 16);
+      p += step;
+      out += step;
       continue;
     }
     const int skip = std::countr_zero(mask);
     p += skip;
     out = WriteJsonEscape(*p++, out + skip);
   }
-  for (; p != end; ++p) {
-    if (kJsonEscapeOf[static_cast<unsigned char>(*p)] != 0) {
-      out = WriteJsonEscape(*p, out);
-    } else {
-      *out++ = *p;
-    }
-  }
   return out;
 }
 
-// Asks the processor to start loading the line at p.
-void Prefetch(const void* p) {
-  __builtin_prefetch(p);
-}
-
-// Writes the entries that are not dropped as the JSON object at out.
+// Writes the entries that are not dropped as the JSON object at out, in
+// the block up to writable; the text's bytes end at textEnd.
 template <class Offset>
-char* WriteObject(const Record<Offset>* records, std::size_t count, const char* text, char* out) {
+char* WriteObject(const Record<Offset>* records, std::size_t count, const char* text,
+                  const char* textEnd, char* out, const char* writable) {
   // In key order the entries are read from all over memory: asking for the
   // ones a few entries ahead keeps several loads in flight.
-  constexpr std::size_t kAhead = 8;
   *out++ = '{';
   bool first = true;
   for (std::size_t i = 0; i != count; ++i) {
-    if (i + kAhead < count) Prefetch(text + records[i + kAhead].key);
+    if (i + kAhead < count) {
+      // A line often spans two cache lines: ask for its end too.
+      const Record<Offset>& ahead = records[i + kAhead];
+      Prefetch(text + ahead.key);
+      Prefetch(text + ahead.key + ahead.keySize + ahead.valueSize);
+    }
     const Record<Offset>& record = records[i];
     if (IsDropped(record)) continue;
     if (!first) *out++ = ',';
@@ -248,43 +321,59 @@ char* WriteObject(const Record<Offset>* records, std::size_t count, const char* 
     const char* const key = text + record.key;
     const char* const value = key + record.keySize + 1;
     *out++ = '"';
-    if (record.escapes == 0) {
-      std::memcpy(out, key, record.keySize);
-      out += record.keySize;
-      std::memcpy(out, "\":\"", 3);
-      out += 3;
-      std::memcpy(out, value, record.valueSize);
-      out += record.valueSize;
-    } else {
-      out = WriteEscaped(key, key + record.keySize, out);
-      std::memcpy(out, "\":\"", 3);
-      out = WriteEscaped(value, value + record.valueSize, out + 3);
-    }
+    // Not memcpy: some C runtimes' is slow for the short runs of keys.
+    out = WriteEscaped(key, key + record.keySize, out, textEnd, writable);
+    std::memcpy(out, "\":\"", 3);
+    out = WriteEscaped(value, value + record.valueSize, out + 3, textEnd, writable);
     *out++ = '"';
   }
   *out++ = '}';
   return out;
 }
 
-// The number of LF bytes in the text: an upper bound of its lines, less one.
-std::size_t CountLineEnds(std::string_view text) {
+// What a pass over the whole text finds: its LF bytes (its lines, less
+// one, at most), and the bytes that escapes would add to it as one string.
+struct TextTally {
+  std::size_t lineEnds;
+  std::uint64_t escapes;
+};
+
+TextTally Tally(std::string_view text) {
   const char* p = text.data();
   const char* const end = p + text.size();
-  const __m128i lineFeed = _mm_set1_epi8('\n');
-  std::size_t count = 0;
+  TextTally tally{0, 0};
+  const auto sum = [](__m128i counters) {
+    const __m128i sums = _mm_sad_epu8(counters, _mm_setzero_si128());
+    return static_cast<std::size_t>(_mm_cvtsi128_si32(sums)) +
+           static_cast<std::size_t>(_mm_cvtsi128_si32(_mm_srli_si128(sums, 8)));
+  };
   while (end - p >= 16) {
-    // Byte counters that subtract the compare's -1 for every LF, summed
-    // before any can pass 255.
-    __m128i counters = _mm_setzero_si128();
+    // Byte counters that subtract the compares' -1 for every byte counted,
+    // summed before any can pass 255: LF bytes, bytes that need an escape,
+    // and those among them whose escape is the six-byte \u00XX form.
+    __m128i lineFeeds = _mm_setzero_si128();
+    __m128i escaped = _mm_setzero_si128();
+    __m128i sixByte = _mm_setzero_si128();
     for (int round = 0; round != 255 && end - p >= 16; ++round, p += 16) {
       const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-      counters = _mm_sub_epi8(counters, _mm_cmpeq_epi8(bytes, lineFeed));
+      const __m128i control = _mm_cmpeq_epi8(_mm_min_epu8(bytes, _mm_set1_epi8(0x1F)), bytes);
+      // \b \t \n \f \r: 8 to 13 but 11.
+      const __m128i fromBackspace = _mm_sub_epi8(bytes, _mm_set1_epi8(8));
+      const __m128i shortControl = _mm_andnot_si128(
+          _mm_cmpeq_epi8(bytes, _mm_set1_epi8(11)),
+          _mm_cmpeq_epi8(_mm_min_epu8(fromBackspace, _mm_set1_epi8(5)), fromBackspace));
+      lineFeeds = _mm_sub_epi8(lineFeeds, _mm_cmpeq_epi8(bytes, _mm_set1_epi8('\n')));
+      escaped = _mm_sub_epi8(
+          escaped, _mm_or_si128(control, _mm_or_si128(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('"')),
+                                                      _mm_cmpeq_epi8(bytes, _mm_set1_epi8('\\')))));
+      sixByte = _mm_sub_epi8(sixByte, _mm_andnot_si128(shortControl, control));
     }
-    const __m128i sums = _mm_sad_epu8(counters, _mm_setzero_si128());
-    count += static_cast<std::size_t>(_mm_cvtsi128_si32(sums)) +
-             static_cast<std::size_t>(_mm_cvtsi128_si32(_mm_srli_si128(sums, 8)));
+    tally.lineEnds += sum(lineFeeds);
+    tally.escapes += sum(escaped) + 4 * std::uint64_t{sum(sixByte)};
   }
-  return count + static_cast<std::size_t>(std::count(p, end, '\n'));
+  tally.lineEnds += static_cast<std::size_t>(std::count(p, end, '\n'));
+  tally.escapes += EscapesLength(p, end, end);
+  return tally;
 }
 
 struct ReleaseRecords {
@@ -294,28 +383,38 @@ struct ReleaseRecords {
 template <class Offset>
 char* JsonOf(std::string_view text, FxtBlockSource allocate) {
   using Entry = Record<Offset>;
-  const std::size_t lines = CountLineEnds(text) + 1;
+  const TextTally tally = Tally(text);
+  const std::size_t lines = tally.lineEnds + 1;
   if (lines > SIZE_MAX / sizeof(Entry)) return nullptr;
   const std::unique_ptr<Entry, ReleaseRecords> storage(
       static_cast<Entry*>(CoreAllocate(lines * sizeof(Entry))));
   if (!storage) return nullptr;
   Entry* const records = storage.get();
 
+  // The escapes of the entries' keys and values: those of the whole text
+  // less those of what lies outside them, line ends (LF, and a CR before
+  // it), trimmed bytes and lines that are no entries. Most entry lines have
+  // nothing outside but their end.
+  const char* const textEnd = text.data() + text.size();
+  std::uint64_t escapes = tally.escapes - tally.lineEnds;
   // Generated tables often come in key order: while they do, a later equal
   // key drops the one before it and no sort is needed.
   std::size_t count = 0;
   bool inOrder = true;
-  bool fits = true;
   ForEachFxtLine(text, [&](const FxtLine& line) {
-    if (line.kind != FxtLineKind::kEntry) return;
+    const char* const lineEnd = line.text.data() + line.text.size();
+    if (lineEnd != textEnd && *lineEnd == '\r') --escapes;
+    if (line.kind != FxtLineKind::kEntry) {
+      escapes -= EscapesLength(line.text.data(), lineEnd, textEnd);
+      return;
+    }
     const char* const key = line.key.data();
-    const std::uint64_t escapes = EscapesLength(key, line.value.data() + line.value.size());
-    // An entry whose text alone is too long for a host block fails the whole.
-    fits = fits && escapes + line.key.size() + line.value.size() < UINT32_MAX;
+    const char* const valueEnd = line.value.data() + line.value.size();
+    if (key != line.text.data()) escapes -= EscapesLength(line.text.data(), key, textEnd);
+    if (valueEnd != lineEnd) escapes -= EscapesLength(valueEnd, lineEnd, textEnd);
     Entry& record = records[count];
     record = {PrefixAt(key, line.key.size(), 0), static_cast<Offset>(key - text.data()),
-              static_cast<Offset>(line.key.size()), static_cast<Offset>(line.value.size()),
-              static_cast<Offset>(escapes)};
+              static_cast<Offset>(line.key.size()), static_cast<Offset>(line.value.size()), 0};
     if (inOrder && count != 0) {
       const int order = CompareKeys(text.data(), records[count - 1], record, 0);
       if (order == 0) Drop(records[count - 1]);
@@ -323,22 +422,25 @@ char* JsonOf(std::string_view text, FxtBlockSource allocate) {
     }
     ++count;
   });
-  if (count == 0 || !fits) return nullptr;
+  if (count == 0) return nullptr;
   if (!inOrder) SortRange(records, records + count, text.data(), 0);
 
   // The braces, and for each entry its key and value with their escapes,
   // four quotes, a colon and a comma (one fewer comma than entries).
-  std::uint64_t length = 1;
+  std::uint64_t length = 1 + escapes;
   for (std::size_t i = 0; i != count; ++i) {
     const Entry& record = records[i];
-    if (!IsDropped(record)) {
-      length += std::uint64_t{record.keySize} + record.valueSize + record.escapes + 6;
+    const char* const key = text.data() + record.key;
+    if (IsDropped(record)) {
+      length -= EscapesLength(key, key + record.keySize + 1 + record.valueSize, textEnd);
+    } else {
+      length += std::uint64_t{record.keySize} + record.valueSize + 6;
     }
   }
   if (length > UINT32_MAX || !FitsHostBlock(static_cast<std::size_t>(length))) return nullptr;
   char* const block = static_cast<char*>(allocate(static_cast<std::uint32_t>(length + 1)));
   if (block == nullptr) return nullptr;
-  char* const end = WriteObject(records, count, text.data(), block);
+  char* const end = WriteObject(records, count, text.data(), textEnd, block, block + length);
   *end = '\0';
   return block;
 }
@@ -354,13 +456,16 @@ char* FxtJson(std::string_view file, FxtBlockSource allocate) noexcept {
 }
 
 std::size_t JsonStringLength(std::string_view text) {
-  return text.size() +
-         static_cast<std::size_t>(EscapesLength(text.data(), text.data() + text.size())) + 2;
+  const char* const end = text.data() + text.size();
+  return text.size() + static_cast<std::size_t>(EscapesLength(text.data(), end, end)) + 2;
 }
 
 char* WriteJsonString(std::string_view text, char* out) {
+  const char* const end = text.data() + text.size();
+  // The room holds the text and the closing quote at least.
+  const char* const writable = out + text.size() + 2;
   *out++ = '"';
-  out = WriteEscaped(text.data(), text.data() + text.size(), out);
+  out = WriteEscaped(text.data(), end, out, end, writable);
   *out++ = '"';
   return out;
 }

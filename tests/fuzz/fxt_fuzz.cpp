@@ -15,15 +15,26 @@
 
 namespace {
 
+// The size FxtJson last asked its block for, 0 when it asked none.
+std::uint32_t gBlockSize = 0;
+
 void* MallocBlock(std::uint32_t size) {
+  gBlockSize = size;
   return std::malloc(size);
 }
 
+// The result as a text; the block holds exactly the text and its zero byte,
+// and there is none without a result.
 std::optional<std::string> JsonOf(std::string_view file) {
+  gBlockSize = 0;
   char* const block = FxtJson(file, &MallocBlock);
-  if (block == nullptr) return std::nullopt;
+  if (block == nullptr) {
+    FUZZ_CHECK(gBlockSize == 0);
+    return std::nullopt;
+  }
   std::string json(block);
   std::free(block);
+  FUZZ_CHECK(gBlockSize == json.size() + 1);
   return json;
 }
 

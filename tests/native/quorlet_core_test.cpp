@@ -24,16 +24,27 @@ namespace {
 
 using Pairs = std::vector<std::pair<std::string, std::string>>;
 
+// The size FxtJson last asked its block for, 0 when it asked none.
+std::uint32_t gBlockSize = 0;
+
 void* MallocBlock(std::uint32_t size) {
+  gBlockSize = size;
   return std::malloc(size);
 }
 
-// FxtJson's result for the file's bytes as a text: nullopt for null.
+// FxtJson's result for the file's bytes as a text: nullopt for null. The
+// block it asked for holds exactly the text and its zero byte, and there is
+// none without a result.
 std::optional<std::string> JsonOf(std::string_view file) {
+  gBlockSize = 0;
   char* const block = FxtJson(file, &MallocBlock);
-  if (block == nullptr) return std::nullopt;
+  if (block == nullptr) {
+    EXPECT_EQ(gBlockSize, 0u);
+    return std::nullopt;
+  }
   std::string json(block);
   std::free(block);
+  EXPECT_EQ(gBlockSize, json.size() + 1);
   return json;
 }
 
@@ -294,9 +305,16 @@ TEST(FxtJson, LargeTablesMatchReference) {
                    [](const auto& a, const auto& b) { return a.first < b.first; });
   auto partlyInOrder = keyOrder;
   std::shuffle(partlyInOrder.begin() + 5000, partlyInOrder.end(), random);
+  // Escapes outside the entries too: trimmed tabs and vertical tabs, CR
+  // line ends, comments, lines without a blank.
   for (const auto* order : {&lines, &keyOrder, &partlyInOrder}) {
     std::string text;
-    for (const auto& [key, rest] : *order) text += key + rest + "\r\n";
+    int n = 0;
+    for (const auto& [key, rest] : *order) {
+      ++n;
+      text += (n % 3 == 0 ? "\t" : "") + key + rest + (n % 4 == 0 ? "\v\t\r\n" : "\r\n");
+      if (n % 11 == 0) text += "# \"c\"\x01\\\r\n\x02\t\n";
+    }
     EXPECT_EQ(JsonOf(text), reference::FxtJson(text));
   }
 }
