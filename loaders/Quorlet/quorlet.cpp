@@ -13,13 +13,13 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
-#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
 
 #include "fxt_json.h"
 #include "orvo_host.h"
+#include "os_error_message.h"
 #include "os_error_text.h"
 #include "typings_path.h"
 #include "utf8.h"
@@ -36,7 +36,6 @@ constexpr char kTypings[] =
     "  export default value;\r\n"
     "}\r\n";
 constexpr char kTypingsFailure[] = "Failed to write quorlet.d.ts: ";
-constexpr DWORD kMessageUnits = 2048;
 constexpr std::size_t kReadChunk = std::size_t{1} << 24;
 
 // An open file, closed when it goes out of scope.
@@ -67,20 +66,6 @@ FileHandle OpenShared(std::string_view path, DWORD access, DWORD disposition, DW
   return Opened(CreateFileW(wide.get(), access,
                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                             disposition, flags, nullptr));
-}
-
-// The system's message for an error code, as the log shows it.
-std::string OsErrorDescription(DWORD code) {
-  const std::optional<std::uint32_t> ntdllId = NtdllMessageId(code);
-  HMODULE ntdll = ntdllId ? GetModuleHandleW(L"NTDLL.DLL") : nullptr;
-  const DWORD flags = FORMAT_MESSAGE_IGNORE_INSERTS |
-                      (ntdll != nullptr ? FORMAT_MESSAGE_FROM_HMODULE : FORMAT_MESSAGE_FROM_SYSTEM);
-  wchar_t message[kMessageUnits];
-  const DWORD units = FormatMessageW(flags, ntdll, ntdll != nullptr ? *ntdllId : code, 0, message,
-                                     kMessageUnits, nullptr);
-  // Read at once: any later call may change it.
-  const DWORD lookupError = units == 0 ? GetLastError() : 0;
-  return OsErrorText(code, std::wstring_view(message, units), lookupError);
 }
 
 // Creates or empties the file and writes the typings text whole. Returns the

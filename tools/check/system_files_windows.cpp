@@ -1,14 +1,12 @@
 #include <windows.h>
 
 #include <memory>
-#include <optional>
 
-#include "os_error_text.h"
+#include "os_error_message.h"
 #include "system_files.h"
 
 namespace {
 
-constexpr DWORD kMessageUnits = 2048;
 constexpr DWORD kReadChunk = 1u << 24;
 
 using FileHandle = std::unique_ptr<void, decltype(&CloseHandle)>;
@@ -23,16 +21,7 @@ std::wstring Wide(const std::string& text) {
 
 // The system's message for the last error, in the form Quorlet logs it.
 std::string LastErrorText() {
-  const DWORD code = GetLastError();
-  const std::optional<std::uint32_t> ntdllId = NtdllMessageId(code);
-  HMODULE ntdll = ntdllId ? GetModuleHandleW(L"NTDLL.DLL") : nullptr;
-  const DWORD flags = FORMAT_MESSAGE_IGNORE_INSERTS |
-                      (ntdll != nullptr ? FORMAT_MESSAGE_FROM_HMODULE : FORMAT_MESSAGE_FROM_SYSTEM);
-  wchar_t message[kMessageUnits];
-  const DWORD units = FormatMessageW(flags, ntdll, ntdll != nullptr ? *ntdllId : code, 0, message,
-                                     kMessageUnits, nullptr);
-  const DWORD lookupError = units == 0 ? GetLastError() : 0;
-  return OsErrorText(code, std::wstring_view(message, units), lookupError);
+  return OsErrorDescription(GetLastError());
 }
 
 // Opens with the sharing the loaders grant: others may read, write and delete.
