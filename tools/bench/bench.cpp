@@ -1,15 +1,20 @@
 // Times the two loaders on generated inputs of five sizes each (about 6 KB
-// to 60 MB, from a fixed seed), against the floor (the JSON text's size
-// copied into fresh memory twice, as the loaders must: their working text
-// and the host's block) and against a peer written with Python's json
-// module, whose output must be identical to every output of ours.
+// to 60 MB, from a fixed seed), against the floor (what no loader avoids:
+// the file's bytes read into fresh memory and the JSON text written once
+// into a fresh block) and against a peer written with Python's json module,
+// whose output must be identical to every output of ours.
 //
 // First the core functions here, from a file's bytes in memory to the JSON
-// text in a fresh block as the host's AllocMem hands out; then, for each
+// text in a fresh block as the host's AllocMem hands out, against the floor
+// without the file system (the bytes copied instead of read); then, for each
 // MACHINE=COMMAND, the shipped DLLs in a Windows process: COMMAND runs
-// orvo_inprocess_bench, with its input, runs and output triples appended.
-// One table each, a row a size; the last line gives the largest sizes of
-// the first in-process table (of the native one when there is none):
+// orvo_inprocess_bench, with its input, runs and output triples appended,
+// whose floor opens, sizes, reads and closes the file as the loader does and
+// whose rows also give the most heap bytes one import held at once, against
+// the bound a loader keeps to: the file's size and 32 bytes an entry for an
+// FXT table, the file's size and 128 KiB for a text file. One table each, a
+// row a size; the last line gives the largest sizes of the first in-process
+// table (of the native one when there is none):
 // "fxt: N MB/s, Rx python, Fx floor; lines: N MB/s, Rx python, Fx floor".
 //
 // orvo_bench PEER_SCRIPT WORK_DIR [MACHINE=COMMAND]...
@@ -35,7 +40,7 @@
 namespace {
 
 using orvo_bench::Keep;
-using orvo_bench::MedianSeconds;
+using orvo_bench::MedianSecondsInTurns;
 
 struct FreeBlock {
   void operator()(char* block) const { std::free(block); }
@@ -76,15 +81,16 @@ Block LinesBlock(std::string_view file) {
   return HostBlock(LinesJson(file.size(), &ReadFromMemory, &rest));
 }
 
-// The floor: the JSON text's size copied into a fresh working buffer and from
-// there into a fresh zero-filled block, whose pages the copies touch first.
-void CopyTwice(std::string_view json) {
-  const std::unique_ptr<char[]> work(new char[json.size()]);
-  std::memcpy(work.get(), json.data(), json.size());
-  Keep(work.get());
+// The floor here: the file's bytes copied into fresh memory, as a read fills
+// it, and the JSON text written once into a fresh zero-filled block.
+void CopyAndWriteOnce(std::string_view file, std::string_view json) {
+  const Block bytes(static_cast<char*>(std::malloc(file.size() + 1)));
+  if (!bytes) std::abort();
+  std::memcpy(bytes.get(), file.data(), file.size());
+  Keep(bytes.get());
   const Block block(static_cast<char*>(std::calloc(json.size() + 1, 1)));
   if (!block) std::abort();
-  std::memcpy(block.get(), work.get(), json.size());
+  std::memcpy(block.get(), json.data(), json.size());
   Keep(block.get());
 }
 
@@ -193,7 +199,8 @@ std::string Quoted(const std::string& text) {
 
 // One generated input, written to a file, and the peer's figures on it.
 struct Input {
-  const char* loader;  // "fxt" or "lines", the peer's mode
+  const char* loader;   // "fxt" or "lines", the peer's mode
+  std::size_t entries;  // of an FXT table, the lines that hold an entry
   std::string path;
   std::string bytes;
   std::string json;  // the peer's output
@@ -208,9 +215,10 @@ int RunsFor(std::size_t size, double bytesPerSecond, int most) {
       std::clamp(bytesPerSecond / static_cast<double>(size), 7.0, static_cast<double>(most)));
 }
 
-Input MakeInput(const char* loader, const char* extension, std::string bytes,
+Input MakeInput(const char* loader, const char* extension, std::size_t entries, std::string bytes,
                 const std::string& peer, const std::string& workDir) {
   Input input{loader,
+              entries,
               workDir + "/" + loader + "-" + std::to_string(bytes.size()) + extension,
               std::move(bytes),
               {},
@@ -241,9 +249,20 @@ void CheckOutput(const Input& input, std::string_view json, const std::string& w
 }
 
 struct Figures {
-  double ours;   // seconds per conversion, median
-  double floor;  // seconds for the two copies, median
+  double ours;                    // seconds per conversion, median
+  double floor;                   // seconds of the floor, median
+  std::optional<long long> peak;  // heap bytes held at most during one call
 };
+
+// The peak heap a loader may reach on the input.
+double PeakBound(const Input& input) {
+  constexpr double kBytesPerEntry = 32;
+  constexpr double kLinesWorkingBytes = 128 * 1024;
+  const auto fileSize = static_cast<double>(input.bytes.size());
+  return std::strcmp(input.loader, "fxt") == 0
+             ? fileSize + kBytesPerEntry * static_cast<double>(input.entries)
+             : fileSize + kLinesWorkingBytes;
+}
 
 // The core function and the floor here, on input's bytes in memory.
 Figures MeasureHere(const Input& input) {
@@ -252,8 +271,10 @@ Figures MeasureHere(const Input& input) {
   const Block block = load(input.bytes);
   const std::string_view json(block.get());
   CheckOutput(input, json, "native");
-  return {MedianSeconds(input.runs, [&] { Keep(load(input.bytes).get()); }),
-          MedianSeconds(input.runs, [&] { CopyTwice(json); })};
+  const auto [ours, floor] = MedianSecondsInTurns(
+      input.runs, [&] { Keep(load(input.bytes).get()); },
+      [&] { CopyAndWriteOnce(input.bytes, json); }, [] {});
+  return {ours, floor, std::nullopt};
 }
 
 // Every input through one in-process command.
@@ -272,7 +293,9 @@ std::vector<Figures> MeasureInProcess(const std::vector<Input>& inputs, const st
   FILE* pipe = popen(line.c_str(), "r");
   bool read = pipe != nullptr;
   for (Figures& f : figures) {
-    read = read && std::fscanf(pipe, "%lf %lf", &f.ours, &f.floor) == 2;
+    long long peak = 0;
+    read = read && std::fscanf(pipe, "%lf %lf %lld", &f.ours, &f.floor, &peak) == 3;
+    f.peak = peak;
   }
   if (pipe == nullptr || pclose(pipe) != 0 || !read) {
     std::fprintf(stderr, "%s: the in-process benchmark failed: %s\n", machine.c_str(),
@@ -300,16 +323,24 @@ double MegabytesPerSecond(const Input& input, double seconds) {
 
 void PrintTable(const std::string& title, const std::vector<Input>& inputs,
                 const std::vector<Figures>& figures) {
+  const bool peaks = figures.front().peak.has_value();
   std::printf("%s; medians\n", title.c_str());
-  std::printf("%-6s %10s %10s %12s %8s %12s %8s %12s %8s\n", "loader", "input", "JSON", "per call",
+  std::printf("%-6s %10s %10s %12s %8s %12s %8s %12s %8s", "loader", "input", "JSON", "per call",
               "MB/s", "floor", "x floor", "python", "x python");
+  if (peaks) std::printf(" %10s %10s", "peak heap", "peak/bound");
+  std::printf("\n");
   for (std::size_t i = 0; i != inputs.size(); ++i) {
     const Input& input = inputs[i];
     const Figures& f = figures[i];
-    std::printf("%-6s %10s %10s %9.1f us %8.1f %9.1f us %8.2f %9.1f us %8.1f\n", input.loader,
+    std::printf("%-6s %10s %10s %9.1f us %8.1f %9.1f us %8.2f %9.1f us %8.1f", input.loader,
                 Size(input.bytes.size()).c_str(), Size(input.json.size()).c_str(), f.ours * 1e6,
                 MegabytesPerSecond(input, f.ours), f.floor * 1e6, f.ours / f.floor,
                 input.python * 1e6, input.python / f.ours);
+    if (peaks) {
+      std::printf(" %10s %10.2f", Size(static_cast<std::size_t>(*f.peak)).c_str(),
+                  static_cast<double>(*f.peak) / PeakBound(input));
+    }
+    std::printf("\n");
   }
   std::printf("\n");
   std::fflush(stdout);
@@ -332,10 +363,10 @@ int main(int argc, char** argv) {
   Generator generator;
   std::vector<Input> inputs;
   for (std::size_t entries = 100; entries <= 1000000; entries *= 10)
-    inputs.push_back(MakeInput("fxt", ".fxt", generator.Fxt(entries), peer, workDir));
+    inputs.push_back(MakeInput("fxt", ".fxt", entries, generator.Fxt(entries), peer, workDir));
   const std::size_t largestFxt = inputs.size() - 1;
   for (std::size_t count = 260; count <= 2600000; count *= 10)
-    inputs.push_back(MakeInput("lines", ".txt", generator.Lines(count), peer, workDir));
+    inputs.push_back(MakeInput("lines", ".txt", 0, generator.Lines(count), peer, workDir));
   const std::size_t largestLines = inputs.size() - 1;
 
   std::vector<Figures> native;

@@ -3,13 +3,19 @@
 // Every allocator a plug-in can reach is imported: the C runtime's (which
 // operator new uses) from msvcrt.dll and the Win32 heap, local and global
 // allocators from KERNEL32.dll. Redirecting those entries in one module counts
-// exactly that module's calls, whatever thread makes them.
+// exactly that module's calls, whatever thread makes them. Besides the calls,
+// the bytes the module holds are summed, with the size each allocator reports
+// for its block (the size asked for), so that the peak of one call shows.
 #include <windows.h>
+
+#include <malloc.h>
 
 #include <atomic>
 #include <cstdlib>
 #include <cstring>
 #include <iterator>
+#include <mutex>
+#include <unordered_map>
 
 #include "tesk_control.h"
 
@@ -17,6 +23,8 @@ namespace {
 
 std::atomic<int32_t> gAllocations{0};
 std::atomic<int32_t> gReleases{0};
+std::atomic<int64_t> gLiveBytes{0};
+std::atomic<int64_t> gPeakBytes{0};
 std::atomic<int32_t> gAllocationsUntilFailure{-1};  // -1: none fails
 
 // True when this allocation is the one chosen to fail.
@@ -27,12 +35,35 @@ bool FailThisAllocation() {
   return left == 0;
 }
 
-void CountBlock(const void* block) {
-  if (block != nullptr) ++gAllocations;
+void CountBlock(const void* block, size_t size) {
+  if (block == nullptr) return;
+  ++gAllocations;
+  const int64_t live = gLiveBytes += static_cast<int64_t>(size);
+  int64_t peak = gPeakBytes.load(std::memory_order_relaxed);
+  while (live > peak && !gPeakBytes.compare_exchange_weak(peak, live)) {
+  }
 }
 
-void CountRelease(const void* block) {
-  if (block != nullptr) ++gReleases;
+void CountRelease(const void* block, size_t size) {
+  if (block == nullptr) return;
+  ++gReleases;
+  gLiveBytes -= static_cast<int64_t>(size);
+}
+
+// The C runtime's block size; 0 for no block.
+size_t RuntimeSize(void* block) {
+  return block == nullptr ? 0 : _msize(block);
+}
+
+// The C runtime cannot tell the size of an aligned block, so it is kept here.
+struct AlignedSizes {
+  std::mutex mutex;
+  std::unordered_map<const void*, size_t> sizes;
+};
+
+AlignedSizes& Aligned() {
+  static AlignedSizes aligned;
+  return aligned;
 }
 
 using MallocFn = void*(__cdecl*)(size_t);
@@ -80,90 +111,107 @@ enum Tag {
 void* __cdecl CountingMalloc(size_t size) {
   if (FailThisAllocation()) return nullptr;
   void* block = Saved<kMalloc, MallocFn>()(size);
-  CountBlock(block);
+  CountBlock(block, RuntimeSize(block));
   return block;
 }
 void* __cdecl CountingCalloc(size_t count, size_t size) {
   if (FailThisAllocation()) return nullptr;
   void* block = Saved<kCalloc, CallocFn>()(count, size);
-  CountBlock(block);
+  CountBlock(block, RuntimeSize(block));
   return block;
 }
 // A realloc gives its old block back and obtains the new one.
 void* __cdecl CountingRealloc(void* old, size_t size) {
   if (size != 0 && FailThisAllocation()) return nullptr;
+  const size_t oldSize = RuntimeSize(old);
   void* block = Saved<kRealloc, ReallocFn>()(old, size);
-  if (old != nullptr && (size == 0 || block != nullptr)) CountRelease(old);
-  CountBlock(block);
+  if (old != nullptr && (size == 0 || block != nullptr)) CountRelease(old, oldSize);
+  CountBlock(block, RuntimeSize(block));
   return block;
 }
 void __cdecl CountingFree(void* block) {
-  CountRelease(block);
+  CountRelease(block, RuntimeSize(block));
   Saved<kFree, FreeFn>()(block);
 }
 char* __cdecl CountingStrdup(const char* text) {
   if (FailThisAllocation()) return nullptr;
   char* copy = Saved<kStrdup, StrdupFn>()(text);
-  CountBlock(copy);
+  CountBlock(copy, RuntimeSize(copy));
   return copy;
 }
 wchar_t* __cdecl CountingWcsdup(const wchar_t* text) {
   if (FailThisAllocation()) return nullptr;
   wchar_t* copy = Saved<kWcsdup, WcsdupFn>()(text);
-  CountBlock(copy);
+  CountBlock(copy, RuntimeSize(copy));
   return copy;
 }
 void* __cdecl CountingAlignedMalloc(size_t size, size_t alignment) {
   if (FailThisAllocation()) return nullptr;
   void* block = Saved<kAlignedMalloc, AlignedMallocFn>()(size, alignment);
-  CountBlock(block);
+  if (block != nullptr) {
+    std::lock_guard lock(Aligned().mutex);
+    Aligned().sizes[block] = size;
+  }
+  CountBlock(block, size);
   return block;
 }
 void __cdecl CountingAlignedFree(void* block) {
-  CountRelease(block);
+  size_t size = 0;
+  if (block != nullptr) {
+    std::lock_guard lock(Aligned().mutex);
+    const auto found = Aligned().sizes.find(block);
+    if (found != Aligned().sizes.end()) {
+      size = found->second;
+      Aligned().sizes.erase(found);
+    }
+  }
+  CountRelease(block, size);
   Saved<kAlignedFree, FreeFn>()(block);
 }
 LPVOID WINAPI CountingHeapAlloc(HANDLE heap, DWORD flags, SIZE_T size) {
   if (FailThisAllocation()) return nullptr;
   LPVOID block = Saved<kHeapAlloc, HeapAllocFn>()(heap, flags, size);
-  CountBlock(block);
+  CountBlock(block, size);
   return block;
 }
 LPVOID WINAPI CountingHeapReAlloc(HANDLE heap, DWORD flags, LPVOID old, SIZE_T size) {
   if (FailThisAllocation()) return nullptr;
+  const SIZE_T oldSize = HeapSize(heap, 0, old);
   LPVOID block = Saved<kHeapReAlloc, HeapReAllocFn>()(heap, flags, old, size);
   if (block != nullptr) {
-    CountRelease(old);
-    CountBlock(block);
+    CountRelease(old, oldSize);
+    CountBlock(block, size);
   }
   return block;
 }
 BOOL WINAPI CountingHeapFree(HANDLE heap, DWORD flags, LPVOID block) {
-  CountRelease(block);
+  CountRelease(block, block == nullptr ? 0 : HeapSize(heap, 0, block));
   return Saved<kHeapFree, HeapFreeFn>()(heap, flags, block);
 }
 // LocalAlloc and GlobalAlloc share their types, and so their counting; the
-// tag tells whose original a wrapper calls.
-template <int Tag>
+// tag tells whose original a wrapper calls, and Size is LocalSize or
+// GlobalSize.
+template <int Tag, SIZE_T(WINAPI* Size)(HLOCAL)>
 HLOCAL WINAPI CountingLocalAlloc(UINT flags, SIZE_T size) {
   if (FailThisAllocation()) return nullptr;
   HLOCAL block = Saved<Tag, LocalAllocFn>()(flags, size);
-  CountBlock(block);
+  CountBlock(block, size);
   return block;
 }
-template <int Tag>
+template <int Tag, SIZE_T(WINAPI* Size)(HLOCAL)>
 HLOCAL WINAPI CountingLocalReAlloc(HLOCAL old, SIZE_T size, UINT flags) {
   if (FailThisAllocation()) return nullptr;
+  const SIZE_T oldSize = Size(old);
   HLOCAL block = Saved<Tag, LocalReAllocFn>()(old, size, flags);
   if (block != nullptr) {
-    CountRelease(old);
-    CountBlock(block);
+    CountRelease(old, oldSize);
+    CountBlock(block, Size(block));
   }
   return block;
 }
-template <int Tag>
+template <int Tag, SIZE_T(WINAPI* Size)(HLOCAL)>
 HLOCAL WINAPI CountingLocalFree(HLOCAL block) {
-  CountRelease(block);
+  CountRelease(block, block == nullptr ? 0 : Size(block));
   return Saved<Tag, LocalFreeFn>()(block);
 }
 
@@ -192,12 +240,12 @@ const Redirect kRedirects[] = {
     Make<kHeapAlloc>("HeapAlloc", &CountingHeapAlloc),
     Make<kHeapReAlloc>("HeapReAlloc", &CountingHeapReAlloc),
     Make<kHeapFree>("HeapFree", &CountingHeapFree),
-    Make<kLocalAlloc>("LocalAlloc", &CountingLocalAlloc<kLocalAlloc>),
-    Make<kLocalReAlloc>("LocalReAlloc", &CountingLocalReAlloc<kLocalReAlloc>),
-    Make<kLocalFree>("LocalFree", &CountingLocalFree<kLocalFree>),
-    Make<kGlobalAlloc>("GlobalAlloc", &CountingLocalAlloc<kGlobalAlloc>),
-    Make<kGlobalReAlloc>("GlobalReAlloc", &CountingLocalReAlloc<kGlobalReAlloc>),
-    Make<kGlobalFree>("GlobalFree", &CountingLocalFree<kGlobalFree>),
+    Make<kLocalAlloc>("LocalAlloc", &CountingLocalAlloc<kLocalAlloc, LocalSize>),
+    Make<kLocalReAlloc>("LocalReAlloc", &CountingLocalReAlloc<kLocalReAlloc, LocalSize>),
+    Make<kLocalFree>("LocalFree", &CountingLocalFree<kLocalFree, LocalSize>),
+    Make<kGlobalAlloc>("GlobalAlloc", &CountingLocalAlloc<kGlobalAlloc, GlobalSize>),
+    Make<kGlobalReAlloc>("GlobalReAlloc", &CountingLocalReAlloc<kGlobalReAlloc, GlobalSize>),
+    Make<kGlobalFree>("GlobalFree", &CountingLocalFree<kGlobalFree, GlobalSize>),
 };
 
 const Redirect* FindRedirect(const char* name) {
@@ -247,4 +295,13 @@ extern "C" int32_t ORVO_CDECL TeskFailHeapAllocation(int32_t index) {
 extern "C" void ORVO_CDECL TeskGetHeapCounts(TeskHeapCounts* counts) {
   counts->allocations = gAllocations;
   counts->releases = gReleases;
+}
+
+extern "C" void ORVO_CDECL TeskResetHeapPeak(void) {
+  gPeakBytes = gLiveBytes.load();
+}
+
+extern "C" void ORVO_CDECL TeskGetHeapBytes(TeskHeapBytes* bytes) {
+  bytes->live = gLiveBytes;
+  bytes->peak = gPeakBytes;
 }

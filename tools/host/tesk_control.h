@@ -85,6 +85,19 @@ typedef struct TeskHeapCounts {
 } TeskHeapCounts;
 ORVO_HOST_API void ORVO_CDECL TeskGetHeapCounts(TeskHeapCounts* counts);
 
+// The bytes of the counted blocks, each at the size its allocator reports
+// (the size asked for). live: allocated less released since counting began,
+// below 0 when blocks from before are released; peak: the highest live since
+// TeskResetHeapPeak (or since counting began). So what one call held at
+// most is peak after it less live before it, the peak reset just before.
+typedef struct TeskHeapBytes {
+  int64_t live;
+  int64_t peak;
+} TeskHeapBytes;
+ORVO_HOST_API void ORVO_CDECL TeskGetHeapBytes(TeskHeapBytes* bytes);
+// Sets the peak to the present live bytes.
+ORVO_HOST_API void ORVO_CDECL TeskResetHeapPeak(void);
+
 // Makes the counted allocation with this index from now on (0: the next one)
 // fail, as an allocator out of memory does; -1 fails none. Returns how many
 // allocations were still to go before the failure set earlier, or -1 when it
