@@ -21,6 +21,7 @@
 #include <malloc.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -34,6 +35,7 @@
 #include <vector>
 
 #include "fxt_json.h"
+#include "lines_json.h"
 #include "text_lines.h"
 #include "timing.h"
 
@@ -67,7 +69,8 @@ Block FxtBlock(std::string_view file) {
 }
 
 // LoadLines after the open: the file's bytes, copied chunk by chunk as the
-// reads hand them over, to the host's block.
+// reads hand them over into a block of the file's length, and the JSON array
+// written into the host's block, a fresh zero-filled one.
 std::size_t ReadFromMemory(void* source, char* buffer, std::size_t size) {
   std::string_view& rest = *static_cast<std::string_view*>(source);
   const std::size_t taken = std::min(size, rest.size());
@@ -76,9 +79,25 @@ std::size_t ReadFromMemory(void* source, char* buffer, std::size_t size) {
   return taken;
 }
 
+void* AllocateText(std::size_t size) {
+  return std::malloc(size);
+}
+void ReleaseText(void* block) {
+  std::free(block);
+}
+void* AllocateHostBlock(std::uint32_t size) {
+  return std::calloc(size, 1);
+}
+
 Block LinesBlock(std::string_view file) {
   std::string_view rest = file;
-  return HostBlock(LinesJson(file.size(), &ReadFromMemory, &rest));
+  const TextModeText text =
+      ReadTextModeText(file.size(), &ReadFromMemory, &rest, {&AllocateText, &ReleaseText});
+  if (text.block == nullptr) std::abort();
+  Block block(LinesJsonBlock(text.view(), &AllocateHostBlock));
+  ReleaseText(text.block);
+  if (!block) std::abort();
+  return block;
 }
 
 // The floor here: the file's bytes copied into fresh memory, as a read fills
