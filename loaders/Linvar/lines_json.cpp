@@ -2,6 +2,8 @@
 
 #include <emmintrin.h>
 
+#include <algorithm>
+#include <array>
 #include <bit>
 #include <cstddef>
 #include <cstring>
@@ -12,122 +14,138 @@
 
 namespace {
 
-// Loaded 16 - n bytes in, the first n lanes set: keeps a block's bytes that
-// belong to the line.
-alignas(16) constexpr unsigned char kLineLanes[32] = {
-    0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff};
+// Loaded 16 - n bytes in, the first n lanes set: keeps the bytes of a
+// block that belong to the text.
+constexpr unsigned char kTextLanes[32] = {0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff,
+                                          0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff};
 
 __m128i Bytes(char byte) {
   return _mm_set1_epi8(byte);
 }
 
-// 0xFF in each byte that needs an escape: below 0x20, quotation mark,
-// backslash.
-__m128i NeedsEscape(__m128i bytes) {
-  const __m128i control = _mm_cmpeq_epi8(_mm_min_epu8(bytes, Bytes(0x1f)), bytes);
-  const __m128i quote = _mm_cmpeq_epi8(bytes, Bytes('"'));
-  const __m128i backslash = _mm_cmpeq_epi8(bytes, Bytes('\\'));
-  return _mm_or_si128(control, _mm_or_si128(quote, backslash));
+__m128i Load(const char* p) {
+  return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
 }
 
-// How many bytes each byte's escape adds to it: 1 for the short ones
-// (quotation mark, backslash, backspace, tab, line feed, form feed, CR), 5
-// for the other bytes below 0x20 (\u00XX), 0 for the rest.
-__m128i EscapeGrowth(__m128i bytes) {
-  const __m128i control = _mm_cmpeq_epi8(_mm_min_epu8(bytes, Bytes(0x1f)), bytes);
-  const __m128i quote = _mm_cmpeq_epi8(bytes, Bytes('"'));
-  const __m128i backslash = _mm_cmpeq_epi8(bytes, Bytes('\\'));
+__m128i Control(__m128i bytes) {
+  return _mm_cmpeq_epi8(_mm_min_epu8(bytes, Bytes(0x1f)), bytes);
+}
+
+__m128i QuoteOrBackslash(__m128i bytes) {
+  return _mm_or_si128(_mm_cmpeq_epi8(bytes, Bytes('"')), _mm_cmpeq_epi8(bytes, Bytes('\\')));
+}
+
+// 0xFF in each byte that needs an escape: below 0x20, quotation mark,
+// backslash. Line ends are among them.
+__m128i NeedsEscape(__m128i bytes) {
+  return _mm_or_si128(Control(bytes), QuoteOrBackslash(bytes));
+}
+
+// How many bytes of the JSON text each byte of a block becomes (at most
+// six): a line feed ends a string and starts the next (three: `","`), a CR
+// that goes with it none; otherwise the byte (one), its short escape (two: quotation
+// mark, backslash, backspace, tab, form feed, CR) or \u00XX (six).
+__m128i JsonBytes(__m128i bytes, const TextLineEnds& ends) {
   // Backspace to CR (8 to 13) have short escapes, but for the vertical tab.
   const __m128i fromBackspace = _mm_sub_epi8(bytes, Bytes(8));
   const __m128i backspaceToCr =
       _mm_cmpeq_epi8(_mm_min_epu8(fromBackspace, Bytes(5)), fromBackspace);
   const __m128i shortControl = _mm_andnot_si128(_mm_cmpeq_epi8(bytes, Bytes(0x0b)), backspaceToCr);
-  const __m128i growth =
-      _mm_sub_epi8(_mm_and_si128(control, Bytes(5)), _mm_and_si128(shortControl, Bytes(4)));
-  return _mm_add_epi8(growth, _mm_and_si128(_mm_or_si128(quote, backslash), Bytes(1)));
+  __m128i count = _mm_add_epi8(Bytes(1), _mm_and_si128(Control(bytes), Bytes(5)));
+  count = _mm_sub_epi8(count, _mm_and_si128(shortControl, Bytes(4)));
+  count = _mm_add_epi8(count, _mm_and_si128(QuoteOrBackslash(bytes), Bytes(1)));
+  count = _mm_add_epi8(count, _mm_and_si128(ends.lineFeeds, Bytes(1)));
+  return _mm_sub_epi8(count, _mm_and_si128(ends.droppedCrs, Bytes(2)));
 }
 
-// The 16 bytes from p on; fewer are left before textEnd, those and zeros.
-__m128i LoadBlock(const char* p, const char* textEnd) {
-  if (textEnd - p >= 16) return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-  alignas(16) char tail[16] = {};
-  std::memcpy(tail, p, static_cast<std::size_t>(textEnd - p));
-  return _mm_load_si128(reinterpret_cast<const __m128i*>(tail));
+// JsonBytes of the 16 bytes at p; 17 can be loaded.
+__m128i BlockJsonBytes(const char* p) {
+  const __m128i bytes = Load(p);
+  return JsonBytes(bytes, TextLineEndsIn(bytes, Load(p + 1)));
 }
 
-// Length of the line's escaped form. Bytes up to textEnd may be read.
-std::uint64_t EscapedLength(std::string_view line, const char* textEnd) {
-  std::uint64_t length = line.size();
-  const char* const end = line.data() + line.size();
-  for (const char* p = line.data(); p < end; p += 16) {
-    const __m128i bytes = LoadBlock(p, textEnd);
-    __m128i inLine = Bytes(-1);
-    if (end - p < 16) {
-      inLine = _mm_loadu_si128(reinterpret_cast<const __m128i*>(kLineLanes + 16 - (end - p)));
-    }
-    if (_mm_movemask_epi8(_mm_and_si128(NeedsEscape(bytes), inLine)) == 0) continue;
-    const __m128i sums =
-        _mm_sad_epu8(_mm_and_si128(EscapeGrowth(bytes), inLine), _mm_setzero_si128());
-    length += static_cast<std::uint32_t>(_mm_cvtsi128_si32(sums) +
-                                         _mm_cvtsi128_si32(_mm_srli_si128(sums, 8)));
+// What a byte that needs an escape becomes in the JSON text, padded to 8
+// bytes so that it is copied in one move; a line feed ends the line's string
+// and starts the next.
+struct JsonForm {
+  char text[7];
+  unsigned char size;
+};
+static_assert(sizeof(JsonForm) == 8);
+
+constexpr std::array<JsonForm, 256> kJsonForms = [] {
+  constexpr char kHexDigits[] = "0123456789abcdef";
+  std::array<JsonForm, 256> forms{};
+  for (int byte = 0; byte < 256; ++byte) {
+    const char escape = kJsonEscapeOf[byte];
+    if (escape == 0) continue;
+    forms[byte] =
+        escape == 'u'
+            ? JsonForm{{'\\', 'u', '0', '0', kHexDigits[byte >> 4], kHexDigits[byte & 15]}, 6}
+            : JsonForm{{'\\', escape}, 2};
   }
-  return length;
-}
+  forms['\n'] = {{'"', ',', '"'}, 3};
+  return forms;
+}();
 
-// Writes the line's escaped form at out and returns its end. Bytes up to
-// textEnd may be read, and whole blocks stored up to outEnd: a block is
-// stored before it is checked, and what lies past the run is written over
-// next.
-char* WriteEscaped(std::string_view line, const char* textEnd, char* out, const char* outEnd) {
-  const char* p = line.data();
-  const char* const end = p + line.size();
-  while (p != end) {
-    if (textEnd - p >= 16 && outEnd - out >= 16) {
-      const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-      _mm_storeu_si128(reinterpret_cast<__m128i*>(out), bytes);
-      unsigned stops = static_cast<unsigned>(_mm_movemask_epi8(NeedsEscape(bytes)));
-      const std::size_t left = static_cast<std::size_t>(end - p);
-      if (left < 16) stops |= 1u << left;
-      if (stops == 0) {
-        p += 16;
-        out += 16;
-        continue;
-      }
-      const int run = std::countr_zero(stops);
-      p += run;
-      out += run;
-      if (p == end) break;
-    } else if (kJsonEscapeOf[static_cast<unsigned char>(*p)] == 0) {
-      *out++ = *p++;  // near the text's or the block's end: byte by byte
-      continue;
-    }
-    out = WriteJsonEscape(*p++, out);
+// The most a block of 16 bytes writes, what lies past its text included.
+constexpr std::size_t kBlockOutput = 16 * 6 + 16;
+
+// Writes what the first n (at most 16) of the bytes at p become, and returns
+// the end of it. 33 bytes from p can be loaded; kBlockOutput bytes from out
+// can be written. Where each byte goes is the running sum of what the bytes
+// before it become, so the escapes' writes do not wait on one another: each
+// writes its form, then the rest of the block raw after it, which the next
+// escape writes over.
+char* WriteBlock(const char* p, unsigned n, char* out) {
+  const __m128i bytes = Load(p);
+  const TextLineEnds lineEnds = TextLineEndsIn(bytes, Load(p + 1));
+  const __m128i sizes = JsonBytes(bytes, lineEnds);
+  __m128i ends = _mm_add_epi8(sizes, _mm_slli_si128(sizes, 1));
+  ends = _mm_add_epi8(ends, _mm_slli_si128(ends, 2));
+  ends = _mm_add_epi8(ends, _mm_slli_si128(ends, 4));
+  ends = _mm_add_epi8(ends, _mm_slli_si128(ends, 8));
+  alignas(16) unsigned char starts[16];
+  alignas(16) unsigned char after[16];
+  _mm_store_si128(reinterpret_cast<__m128i*>(starts), _mm_sub_epi8(ends, sizes));
+  _mm_store_si128(reinterpret_cast<__m128i*>(after), ends);
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(out), bytes);
+  // A CR that goes with the line feed after it becomes nothing: the line
+  // feed's form is written where it would have started.
+  const __m128i escaped = _mm_andnot_si128(lineEnds.droppedCrs, NeedsEscape(bytes));
+  for (unsigned escapes = static_cast<unsigned>(_mm_movemask_epi8(escaped)) & ((1u << n) - 1);
+       escapes != 0; escapes &= escapes - 1) {
+    const unsigned at = static_cast<unsigned>(std::countr_zero(escapes));
+    std::memcpy(out + starts[at], &kJsonForms[static_cast<unsigned char>(p[at])], sizeof(JsonForm));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + after[at]), Load(p + at + 1));
   }
-  return out;
+  return out + after[n - 1];
 }
 
 }  // namespace
 
 std::uint64_t LinesJsonLength(std::string_view text) {
-  const char* const textEnd = text.data() + text.size();
-  std::uint64_t length = 2;  // the brackets
-  ForEachTextLine(text, [&](std::size_t number, std::size_t, std::string_view line) {
-    length += (number == 1 ? 2 : 3) + EscapedLength(line, textEnd);  // comma and quotation marks
-  });
-  return length;
-}
-
-void WriteLinesJson(std::string_view text, char* out, std::size_t length) {
-  const char* const textEnd = text.data() + text.size();
-  const char* const outEnd = out + length;
-  *out++ = '[';
-  ForEachTextLine(text, [&](std::size_t number, std::size_t, std::string_view line) {
-    if (number != 1) *out++ = ',';
-    *out++ = '"';
-    out = WriteEscaped(line, textEnd, out, outEnd);
-    *out++ = '"';
-  });
-  *out = ']';
+  if (text.empty()) return 2;
+  __m128i sums = _mm_setzero_si128();
+  std::size_t offset = 0;
+  for (; text.size() - offset >= 17; offset += 16) {
+    sums = _mm_add_epi64(sums,
+                         _mm_sad_epu8(BlockJsonBytes(text.data() + offset), _mm_setzero_si128()));
+  }
+  // The last 16 bytes at most, from a copy followed by zeros.
+  char tail[33] = {};
+  const std::size_t left = text.size() - offset;
+  std::memcpy(tail, text.data() + offset, left);
+  const __m128i inText = Load(reinterpret_cast<const char*>(kTextLanes) + 16 - left);
+  const __m128i last = _mm_and_si128(BlockJsonBytes(tail), inText);
+  sums = _mm_add_epi64(sums, _mm_sad_epu8(last, _mm_setzero_si128()));
+  std::uint64_t halves[2];
+  std::memcpy(halves, &sums, sizeof halves);
+  // "[" and the first string's quotation mark, the bytes, then the last
+  // string's quotation mark and "]"; after a last line feed no string has
+  // started: its `,"` is taken back and "]" follows.
+  const std::uint64_t framing = text.back() == '\n' ? 2 - 2 + 1 : 2 + 2;
+  return halves[0] + halves[1] + framing;
 }
 
 char* LinesJsonBlock(std::string_view text, void* (*allocateBlock)(std::uint32_t size)) {
@@ -135,7 +153,39 @@ char* LinesJsonBlock(std::string_view text, void* (*allocateBlock)(std::uint32_t
   if (length > SIZE_MAX || !FitsHostBlock(static_cast<std::size_t>(length))) return nullptr;
   char* const block = static_cast<char*>(allocateBlock(static_cast<std::uint32_t>(length + 1)));
   if (block == nullptr) return nullptr;
-  WriteLinesJson(text, block, static_cast<std::size_t>(length));
-  block[length] = '\0';
+  const char* const blockEnd = block + length + 1;
+  char* out = block;
+  *out++ = '[';
+  if (!text.empty()) {
+    *out++ = '"';
+    // A block near the end of the host's block is written into staging and
+    // copied from there, as much as it is.
+    char staging[kBlockOutput];
+    const auto write = [&](const char* p, unsigned n) {
+      if (static_cast<std::size_t>(blockEnd - out) >= kBlockOutput) {
+        out = WriteBlock(p, n, out);
+      } else {
+        const std::size_t size = static_cast<std::size_t>(WriteBlock(p, n, staging) - staging);
+        std::memcpy(out, staging, size);
+        out += size;
+      }
+    };
+    std::size_t offset = 0;
+    for (; text.size() - offset >= 33; offset += 16) write(text.data() + offset, 16);
+    // The last 32 bytes at most, from a copy followed by zeros.
+    char tail[64] = {};
+    const std::size_t left = text.size() - offset;
+    std::memcpy(tail, text.data() + offset, left);
+    for (std::size_t at = 0; at < left; at += 16) {
+      write(tail + at, static_cast<unsigned>(std::min<std::size_t>(left - at, 16)));
+    }
+    if (text.back() == '\n') {
+      out -= 2;  // no string after the last line feed
+    } else {
+      *out++ = '"';
+    }
+  }
+  *out++ = ']';
+  *out = '\0';
   return block;
 }

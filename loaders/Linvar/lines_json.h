@@ -10,11 +10,7 @@
 // the loaders' escapes), commas between them, "]".
 std::uint64_t LinesJsonLength(std::string_view text);
 
-// Writes the JSON array of the text's lines at out: length, which is
-// LinesJsonLength(text), bytes.
-void WriteLinesJson(std::string_view text, char* out, std::size_t length);
-
 // Asks allocateBlock once for the array's length plus one and writes the
-// array and a NUL into the block. Null, without asking, when the array
+// array and a NUL into the block, in one pass over the text. Null, without asking, when the array
 // would not fit in a host block; null when allocateBlock gives null.
 char* LinesJsonBlock(std::string_view text, void* (*allocateBlock)(std::uint32_t size));

@@ -9,6 +9,7 @@
 #include <bit>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <string_view>
 
 // The first byte from p on (before end) that equals byte, or end.
@@ -30,6 +31,21 @@ inline std::size_t TextModeLength(std::string_view bytes) {
   return static_cast<std::size_t>(FindTextByte(bytes.data(), end, '\x1a') - bytes.data());
 }
 
+// The text-mode line ends among 16 bytes of text: 0xFF in each line feed,
+// and in each CR directly before a line feed, which text mode drops with it
+// (CR LF reads as LF). following holds the 16 bytes one further on. A CR
+// before anything else stays, whatever it is.
+struct TextLineEnds {
+  __m128i lineFeeds;
+  __m128i droppedCrs;
+};
+
+inline TextLineEnds TextLineEndsIn(__m128i bytes, __m128i following) {
+  const __m128i lineFeed = _mm_set1_epi8('\n');
+  return {_mm_cmpeq_epi8(bytes, lineFeed), _mm_and_si128(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('\r')),
+                                                         _mm_cmpeq_epi8(following, lineFeed))};
+}
+
 // Calls visit(std::size_t number, std::size_t offset, std::string_view line)
 // for every line of text (already cut at 0x1A), numbered from 1, with the
 // offset of its first byte: LF ends a line; a CR directly before it is
@@ -37,34 +53,36 @@ inline std::size_t TextModeLength(std::string_view bytes) {
 // last LF are a last line when there are any.
 template <class Visit>
 void ForEachTextLine(std::string_view text, Visit&& visit) {
-  const char* const begin = text.data();
-  const char* const end = begin + text.size();
-  const char* start = begin;  // the current line's first byte
   std::size_t number = 0;
-  const auto endLine = [&](const char* lineFeed) {
-    const char* stop = lineFeed;
-    if (stop != start && stop[-1] == '\r') --stop;
-    visit(++number, static_cast<std::size_t>(start - begin),
-          std::string_view(start, static_cast<std::size_t>(stop - start)));
-    start = lineFeed + 1;
-  };
-  // Every line feed of a block in turn, from one comparison.
-  const __m128i lineFeeds = _mm_set1_epi8('\n');
-  const char* p = begin;
-  for (; end - p >= 16; p += 16) {
-    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-    for (unsigned found =
-             static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, lineFeeds)));
-         found != 0; found &= found - 1) {
-      endLine(p + std::countr_zero(found));
+  std::size_t start = 0;      // the current line's first byte
+  unsigned droppedCarry = 0;  // 1 when the byte before the block is a dropped CR
+  // The lines that end in the 16 bytes at offset, loaded from block.
+  const auto endLines = [&](std::size_t offset, const char* block) {
+    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(block));
+    const __m128i following = _mm_loadu_si128(reinterpret_cast<const __m128i*>(block + 1));
+    const TextLineEnds ends = TextLineEndsIn(bytes, following);
+    const unsigned dropped = static_cast<unsigned>(_mm_movemask_epi8(ends.droppedCrs));
+    const unsigned droppedBefore = dropped << 1 | droppedCarry;
+    for (unsigned lineFeeds = static_cast<unsigned>(_mm_movemask_epi8(ends.lineFeeds));
+         lineFeeds != 0; lineFeeds &= lineFeeds - 1) {
+      const unsigned at = static_cast<unsigned>(std::countr_zero(lineFeeds));
+      const std::size_t lineFeed = offset + at;
+      const std::size_t stop = lineFeed - (droppedBefore >> at & 1);
+      visit(++number, start, text.substr(start, stop - start));
+      start = lineFeed + 1;
     }
+    droppedCarry = dropped >> 15;
+  };
+  // Blocks are loaded with the byte after them, straight from the text while
+  // it has one; the last 16 bytes at most from a copy followed by zeros.
+  std::size_t offset = 0;
+  for (; text.size() - offset >= 17; offset += 16) endLines(offset, text.data() + offset);
+  if (offset < text.size()) {
+    char tail[33] = {};
+    std::memcpy(tail, text.data() + offset, text.size() - offset);
+    endLines(offset, tail);
   }
-  for (; p != end; ++p)
-    if (*p == '\n') endLine(p);
-  if (start != end) {
-    visit(++number, static_cast<std::size_t>(start - begin),
-          std::string_view(start, static_cast<std::size_t>(end - start)));
-  }
+  if (start != text.size()) visit(++number, start, text.substr(start));
 }
 
 // Puts the next bytes of the input from source into buffer, at most size of

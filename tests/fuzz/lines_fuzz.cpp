@@ -1,7 +1,7 @@
 // The line loader's core on arbitrary bytes, read whole and in random chunks:
-// both give the reference's JSON array of the text-mode lines, and no chunk
-// after the one holding 0x1A is asked for. The first four bytes seed the
-// chunk sizes.
+// both give the reference's JSON array of the text-mode lines, which are the
+// lines ForEachTextLine visits, and no chunk after the one holding 0x1A is
+// asked for. The first four bytes seed the chunk sizes.
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -22,6 +22,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   const std::string expected = reference::LinesJson(text);
   FUZZ_CHECK(LinesJsonOf(text) == expected);
+  std::vector<std::string> lines;
+  ForEachTextLine(
+      text.substr(0, TextModeLength(text)),
+      [&lines](std::size_t, std::size_t, std::string_view line) { lines.emplace_back(line); });
+  FUZZ_CHECK(reference::JsonArray(lines) == expected);
 
   // Chunks of 1 to 17 bytes, into a block sized for an empty file that has
   // to grow.
