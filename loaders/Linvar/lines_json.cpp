@@ -90,6 +90,8 @@ constexpr std::array<JsonForm, 256> kJsonForms = [] {
 
 // The most a block of 16 bytes writes, what lies past its text included.
 constexpr std::size_t kBlockOutput = 16 * 6 + 16;
+// How much of the text is written before it is copied into the block.
+constexpr std::size_t kStagingSize = 8 * 1024;
 
 // Writes what the first n (at most 16) of the bytes at p become, and returns
 // the end of it. 33 bytes from p can be loaded; kBlockOutput bytes from out
@@ -153,22 +155,24 @@ char* LinesJsonBlock(std::string_view text, void* (*allocateBlock)(std::uint32_t
   if (length > SIZE_MAX || !FitsHostBlock(static_cast<std::size_t>(length))) return nullptr;
   char* const block = static_cast<char*>(allocateBlock(static_cast<std::uint32_t>(length + 1)));
   if (block == nullptr) return nullptr;
-  const char* const blockEnd = block + length + 1;
+  // The text is written a few kilobytes at a time into staging, which stays
+  // in the cache, and copied from there into the block: the writer's many
+  // small overlapping stores never wait for the block's memory.
+  char staging[kStagingSize + kBlockOutput];
   char* out = block;
-  *out++ = '[';
+  char* staged = staging;
+  *staged++ = '[';
   if (!text.empty()) {
-    *out++ = '"';
-    // A block near the end of the host's block is written into staging and
-    // copied from there, as much as it is.
-    char staging[kBlockOutput];
+    *staged++ = '"';
     const auto write = [&](const char* p, unsigned n) {
-      if (static_cast<std::size_t>(blockEnd - out) >= kBlockOutput) {
-        out = WriteBlock(p, n, out);
-      } else {
-        const std::size_t size = static_cast<std::size_t>(WriteBlock(p, n, staging) - staging);
-        std::memcpy(out, staging, size);
-        out += size;
-      }
+      staged = WriteBlock(p, n, staged);
+      if (staged - staging < static_cast<std::ptrdiff_t>(kStagingSize)) return;
+      // The last two bytes stay: they may be a `,"` to take back.
+      const std::size_t size = static_cast<std::size_t>(staged - staging) - 2;
+      std::memcpy(out, staging, size);
+      out += size;
+      std::memcpy(staging, staging + size, 2);
+      staged = staging + 2;
     };
     std::size_t offset = 0;
     for (; text.size() - offset >= 33; offset += 16) write(text.data() + offset, 16);
@@ -180,12 +184,13 @@ char* LinesJsonBlock(std::string_view text, void* (*allocateBlock)(std::uint32_t
       write(tail + at, static_cast<unsigned>(std::min<std::size_t>(left - at, 16)));
     }
     if (text.back() == '\n') {
-      out -= 2;  // no string after the last line feed
+      staged -= 2;  // no string after the last line feed
     } else {
-      *out++ = '"';
+      *staged++ = '"';
     }
   }
-  *out++ = ']';
-  *out = '\0';
+  *staged++ = ']';
+  *staged++ = '\0';
+  std::memcpy(out, staging, static_cast<std::size_t>(staged - staging));
   return block;
 }

@@ -164,6 +164,22 @@ TEST(LinesJson, RandomInputsMatchReference) {
   }
 }
 
+// Texts of tens of kilobytes, the JSON written and copied on in pieces of a
+// few kilobytes: line ends, escapes and a last line feed fall on every kind
+// of boundary.
+TEST(LinesJson, LongRandomTextsMatchReference) {
+  static constexpr char kAlphabet[] = {'\r', '\n', '\0', '"', '\t', '\x80'};
+  std::mt19937 random(11);
+  for (int round = 0; round < 40; ++round) {
+    std::string input(20000 + random() % 20000, 'a');
+    for (char& byte : input) {
+      if (random() % 4 == 0) byte = kAlphabet[random() % sizeof kAlphabet];
+    }
+    if (round % 2 == 0) input += '\n';
+    EXPECT_TRUE(LinesJsonOf(input) == reference::LinesJson(input)) << "round " << round;
+  }
+}
+
 // A file may be longer or shorter than its length said, and a length may be
 // far beyond what memory holds: the text is the same.
 TEST(LinesJson, LengthOnlySizesTheBlock) {
