@@ -101,6 +101,10 @@ constexpr std::size_t kStagingSize = 8 * 1024;
 // escape writes over.
 char* WriteBlock(const char* p, unsigned n, char* out) {
   const __m128i bytes = Load(p);
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(out), bytes);
+  const __m128i needsEscape = NeedsEscape(bytes);
+  const unsigned inBlock = (1u << n) - 1;
+  if ((static_cast<unsigned>(_mm_movemask_epi8(needsEscape)) & inBlock) == 0) return out + n;
   const TextLineEnds lineEnds = TextLineEndsIn(bytes, Load(p + 1));
   const __m128i sizes = JsonBytes(bytes, lineEnds);
   __m128i ends = _mm_add_epi8(sizes, _mm_slli_si128(sizes, 1));
@@ -111,12 +115,11 @@ char* WriteBlock(const char* p, unsigned n, char* out) {
   alignas(16) unsigned char after[16];
   _mm_store_si128(reinterpret_cast<__m128i*>(starts), _mm_sub_epi8(ends, sizes));
   _mm_store_si128(reinterpret_cast<__m128i*>(after), ends);
-  _mm_storeu_si128(reinterpret_cast<__m128i*>(out), bytes);
   // A CR that goes with the line feed after it becomes nothing: the line
   // feed's form is written where it would have started.
-  const __m128i escaped = _mm_andnot_si128(lineEnds.droppedCrs, NeedsEscape(bytes));
-  for (unsigned escapes = static_cast<unsigned>(_mm_movemask_epi8(escaped)) & ((1u << n) - 1);
-       escapes != 0; escapes &= escapes - 1) {
+  const __m128i escaped = _mm_andnot_si128(lineEnds.droppedCrs, needsEscape);
+  for (unsigned escapes = static_cast<unsigned>(_mm_movemask_epi8(escaped)) & inBlock; escapes != 0;
+       escapes &= escapes - 1) {
     const unsigned at = static_cast<unsigned>(std::countr_zero(escapes));
     std::memcpy(out + starts[at], &kJsonForms[static_cast<unsigned char>(p[at])], sizeof(JsonForm));
     _mm_storeu_si128(reinterpret_cast<__m128i*>(out + after[at]), Load(p + at + 1));
