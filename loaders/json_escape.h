@@ -41,28 +41,6 @@ inline JsonWord JsonEscapeFlags(JsonWord word) {
   return flags & (kOnes * 0x80);
 }
 
-// Copies the bytes from p on that need no escape to out, a word at a time,
-// and returns the end of what it wrote; p stops at the first byte that needs
-// an escape, or at end. Out has room for every byte up to end: a whole word
-// is stored before it is checked, and what lies past the run is written
-// over next.
-inline char* CopyUnescaped(const char*& p, const char* end, char* out) {
-  while (static_cast<std::size_t>(end - p) >= sizeof(JsonWord)) {
-    JsonWord word;
-    std::memcpy(&word, p, sizeof word);
-    std::memcpy(out, &word, sizeof word);
-    if (const JsonWord flags = JsonEscapeFlags(word); flags != 0) {
-      const int skip = std::countr_zero(flags) / 8;
-      p += skip;
-      return out + skip;
-    }
-    p += sizeof word;
-    out += sizeof word;
-  }
-  while (p != end && kJsonEscapeOf[static_cast<unsigned char>(*p)] == 0) *out++ = *p++;
-  return out;
-}
-
 // Writes the escaped form of one byte that needs it (two or six bytes) at
 // out; returns the end of what it wrote.
 inline char* WriteJsonEscape(char byte, char* out) {

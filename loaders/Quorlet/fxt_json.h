@@ -1,26 +1,26 @@
-// The JSON object text of an FXT table, and of an FXT file's bytes.
+// The JSON object text of an FXT file's bytes, written straight into the
+// block that holds the result.
 #pragma once
 
 #include <cstddef>
-#include <optional>
-#include <string>
+#include <cstdint>
 #include <string_view>
 
-#include "fxt_table.h"
+// Where the result goes: a block of size bytes, or null (the host's AllocMem).
+using FxtBlockSource = void* (*)(std::uint32_t size);
 
-// Appends text as one JSON string, quotes included.
-void AppendJsonString(std::string_view text, std::string& buffer);
+// The file's entries (ForEachFxtLine) as a compact JSON object,
+// {"key":"value",...}, keys in ascending order of their unsigned bytes, each
+// once with the value of its last line, in a block from allocate(n + 1)
+// holding the n bytes of the text and a zero byte. Returns null, without
+// asking allocate, when the bytes are not UTF-8 or hold no entry, when the
+// text would not fit in a host block, or when memory runs out; null when
+// allocate gives none. Memory of its own is given back before it returns.
+char* FxtJson(std::string_view file, FxtBlockSource allocate) noexcept;
 
-// Appends the table as a compact JSON object: {"key":"value",...}.
-void EncodeFxtJson(const FxtTable& table, std::string& buffer);
+// The length of text written as one JSON string, quotes included.
+std::size_t JsonStringLength(std::string_view text);
 
-// LoadFxt's work between reading the file and the host's block: the JSON
-// object text of the file's bytes, written into their buffer once they are
-// parsed (it grows if the text needs more than its capacity). nullopt when
-// they are not UTF-8 or hold no entry, or when the text would not fit in a
-// host block. Throws std::bad_alloc when memory runs out.
-std::optional<std::string> FxtJson(std::string content);
-
-// The capacity a reader gives the buffer of a file of this length so that
-// FxtJson writes a typical table's text without a second buffer.
-std::size_t FxtJsonRoom(std::size_t fileLength);
+// Writes text as one JSON string, quotes included, at out, which has room
+// for JsonStringLength(text) bytes; returns the end of what it wrote.
+char* WriteJsonString(std::string_view text, char* out);

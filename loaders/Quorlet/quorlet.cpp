@@ -3,11 +3,14 @@
 // Start-up logs the banner, registers LoadFxt and rewrites quorlet.d.ts in the
 // host's declaration directory. LoadFxt reads a table and hands the host its
 // JSON object text. Nothing is kept between calls and nothing is thrown into
-// the host: every failure ends in a null result or one log line.
+// the host: every failure ends in a null result or one log line. The loader
+// throws nothing at all: its memory reports running out by a null result.
 #include <windows.h>
 
 #include <algorithm>
+#include <climits>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <optional>
@@ -34,7 +37,7 @@ constexpr char kTypings[] =
     "}\r\n";
 constexpr char kTypingsFailure[] = "Failed to write quorlet.d.ts: ";
 constexpr DWORD kMessageUnits = 2048;
-constexpr DWORD kReadChunk = 1u << 24;
+constexpr std::size_t kReadChunk = std::size_t{1} << 24;
 
 // An open file, closed when it goes out of scope.
 using FileHandle = std::unique_ptr<void, decltype(&CloseHandle)>;
@@ -44,19 +47,24 @@ FileHandle Opened(HANDLE handle) {
   return FileHandle(handle == INVALID_HANDLE_VALUE ? nullptr : handle, &CloseHandle);
 }
 
-std::wstring Utf8ToWide(std::string_view text) {
-  if (text.empty()) return {};
-  const int units =
-      MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-  std::wstring wide(units, L'\0');
-  MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(), units);
-  return wide;
-}
+struct FreeBlock {
+  void operator()(void* block) const { std::free(block); }
+};
+template <class T>
+using HeapBlock = std::unique_ptr<T, FreeBlock>;
 
 // Opens the file at the UTF-8 path with read, write and delete sharing:
-// other processes may use it meanwhile.
+// other processes may use it meanwhile. A path whose UTF-16 form finds no
+// memory opens nothing.
 FileHandle OpenShared(std::string_view path, DWORD access, DWORD disposition, DWORD flags) {
-  return Opened(CreateFileW(Utf8ToWide(path).c_str(), access,
+  const int size = static_cast<int>(std::min<std::size_t>(path.size(), INT_MAX));
+  const int units = MultiByteToWideChar(CP_UTF8, 0, path.data(), size, nullptr, 0);
+  const HeapBlock<wchar_t> wide(
+      static_cast<wchar_t*>(std::malloc((static_cast<std::size_t>(units) + 1) * sizeof(wchar_t))));
+  if (!wide) return Opened(INVALID_HANDLE_VALUE);
+  MultiByteToWideChar(CP_UTF8, 0, path.data(), size, wide.get(), units);
+  wide.get()[units] = L'\0';
+  return Opened(CreateFileW(wide.get(), access,
                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                             disposition, flags, nullptr));
 }
@@ -93,50 +101,54 @@ std::string WriteTypings(const std::string& path) {
   return {};
 }
 
-// The whole file, read into a buffer sized from its length (with room for
-// the JSON text) and on until its end; nullopt when it cannot be opened or
-// read. Throws std::bad_alloc when memory runs out.
-std::optional<std::string> ReadWholeFile(std::string_view path) {
+// A file's bytes in a buffer of the C runtime's heap, not zero-filled.
+struct FileBytes {
+  HeapBlock<char> bytes;
+  std::size_t size;
+};
+
+// The whole file, read into a buffer sized from its length and on until its
+// end (it may have grown since); no bytes when it cannot be opened or read,
+// or when memory runs out.
+FileBytes ReadWholeFile(std::string_view path) {
   const FileHandle file = OpenShared(path, GENERIC_READ, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN);
-  LARGE_INTEGER size{};
-  if (!file || !GetFileSizeEx(file.get(), &size)) return std::nullopt;
-  std::string content;
-  if (static_cast<unsigned long long>(size.QuadPart) >= content.max_size()) return std::nullopt;
-  content.reserve(FxtJsonRoom(static_cast<std::size_t>(size.QuadPart)));
-  content.resize(static_cast<std::size_t>(size.QuadPart));
+  LARGE_INTEGER length{};
+  if (!file || !GetFileSizeEx(file.get(), &length)) return {};
+  if (static_cast<unsigned long long>(length.QuadPart) >= SIZE_MAX) return {};
+  std::size_t capacity = std::max<std::size_t>(static_cast<std::size_t>(length.QuadPart), 1);
+  HeapBlock<char> buffer(static_cast<char*>(std::malloc(capacity)));
+  if (!buffer) return {};
   std::size_t filled = 0;
-  char probe[4096];  // the file may have grown since its length was taken
+  char probe[4096];  // read once the buffer is full: the file may have grown
   for (;;) {
-    const bool inBuffer = filled < content.size();
-    char* target = inBuffer ? content.data() + filled : probe;
-    const DWORD want =
-        inBuffer ? static_cast<DWORD>(std::min<std::size_t>(content.size() - filled, kReadChunk))
-                 : sizeof probe;
+    const bool full = filled == capacity;
+    char* const target = full ? probe : buffer.get() + filled;
+    const DWORD want = full ? static_cast<DWORD>(sizeof probe)
+                            : static_cast<DWORD>(std::min(capacity - filled, kReadChunk));
     DWORD read = 0;
-    if (!ReadFile(file.get(), target, want, &read, nullptr)) return std::nullopt;
+    if (!ReadFile(file.get(), target, want, &read, nullptr)) return {};
     if (read == 0) break;
-    if (!inBuffer) content.append(probe, read);
+    if (full) {
+      const std::size_t growth = std::max<std::size_t>(capacity / 2, sizeof probe);
+      if (capacity > SIZE_MAX - growth) return {};
+      char* const grown = static_cast<char*>(std::realloc(buffer.get(), capacity + growth));
+      if (grown == nullptr) return {};
+      static_cast<void>(buffer.release());
+      buffer.reset(grown);
+      capacity += growth;
+      std::memcpy(buffer.get() + filled, probe, read);
+    }
     filled += read;
   }
-  content.resize(filled);
-  return content;
+  return {std::move(buffer), filled};
 }
 
 char* ORVO_CDECL LoadFxt(const char* path) noexcept {
-  try {
-    // A path that is not UTF-8 counts as empty, which names no file.
-    if (path == nullptr || *path == '\0' || !IsValidUtf8(path)) return nullptr;
-    std::optional<std::string> content = ReadWholeFile(path);
-    if (!content) return nullptr;
-    const std::optional<std::string> json = FxtJson(std::move(*content));
-    if (!json) return nullptr;
-    char* block = static_cast<char*>(AllocMem(static_cast<uint32_t>(json->size() + 1)));
-    if (block == nullptr) return nullptr;
-    std::memcpy(block, json->data(), json->size());  // the zero-filled block ends the text
-    return block;
-  } catch (...) {
-    return nullptr;  // out of memory
-  }
+  // A path that is not UTF-8 counts as empty, which names no file.
+  if (path == nullptr || *path == '\0' || !IsValidUtf8(path)) return nullptr;
+  const FileBytes file = ReadWholeFile(path);
+  if (!file.bytes) return nullptr;
+  return FxtJson(std::string_view(file.bytes.get(), file.size), &AllocMem);
 }
 
 void InitializeQuorlet() noexcept {

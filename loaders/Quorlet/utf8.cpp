@@ -1,33 +1,36 @@
 #include "utf8.h"
 
-#include <cstdint>
-#include <cstring>
+#include <emmintrin.h>
 
-bool IsValidUtf8(std::string_view text) {
-  const unsigned char* p = reinterpret_cast<const unsigned char*>(text.data());
-  const unsigned char* const end = p + text.size();
+#include <bit>
+
+std::size_t Utf8ErrorOffset(std::string_view text) {
+  const unsigned char* const begin = reinterpret_cast<const unsigned char*>(text.data());
+  const unsigned char* const end = begin + text.size();
+  const unsigned char* p = begin;
   while (p != end) {
-    // Most text is ASCII: skip it eight bytes at a time.
-    if (end - p >= 8) {
-      std::uint64_t block;
-      std::memcpy(&block, p, sizeof block);
-      if ((block & 0x8080808080808080u) == 0) {
-        p += 8;
+    // Most text is ASCII: skip it sixteen bytes at a time, up to the first
+    // byte with its high bit set.
+    if (end - p >= 16) {
+      const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+      const unsigned high = static_cast<unsigned>(_mm_movemask_epi8(bytes));
+      if (high == 0) {
+        p += 16;
         continue;
       }
-    }
-    const unsigned char lead = *p;
-    if (lead < 0x80) {
+      p += std::countr_zero(high);
+    } else if (*p < 0x80) {
       ++p;
       continue;
     }
     // The second byte's range excludes overlong forms, surrogates and code
     // points above U+10FFFF; later bytes only need to be continuation bytes.
+    const unsigned char lead = *p;
     std::ptrdiff_t length;
     unsigned char low = 0x80;
     unsigned char high = 0xBF;
     if (lead < 0xC2) {
-      return false;
+      break;
     } else if (lead < 0xE0) {
       length = 2;
     } else if (lead < 0xF0) {
@@ -39,15 +42,14 @@ bool IsValidUtf8(std::string_view text) {
       if (lead == 0xF0) low = 0x90;
       if (lead == 0xF4) high = 0x8F;
     } else {
-      return false;
+      break;
     }
-    if (end - p < length || p[1] < low || p[1] > high) return false;
-    for (std::ptrdiff_t i = 2; i < length; ++i) {
-      if ((p[i] & 0xC0) != 0x80) return false;
-    }
+    if (end - p < length || p[1] < low || p[1] > high) break;
+    if (length > 2 && (p[2] & 0xC0) != 0x80) break;
+    if (length > 3 && (p[3] & 0xC0) != 0x80) break;
     p += length;
   }
-  return true;
+  return static_cast<std::size_t>(p - begin);
 }
 
 namespace {

@@ -4,9 +4,15 @@
 #include <cstddef>
 #include <string_view>
 
-// True when text is well-formed UTF-8: no overlong forms, no surrogates,
-// nothing above U+10FFFF, no truncated sequence.
-bool IsValidUtf8(std::string_view text);
+// The offset of the first byte of the first ill-formed UTF-8 sequence in
+// text (an overlong form, a surrogate, a code point above U+10FFFF, a
+// truncated sequence or a stray byte); text.size() when there is none.
+std::size_t Utf8ErrorOffset(std::string_view text);
+
+// True when text is well-formed UTF-8.
+inline bool IsValidUtf8(std::string_view text) {
+  return Utf8ErrorOffset(text) == text.size();
+}
 
 // Byte length of the Unicode White_Space character that text starts with, or
 // ends with; 0 when there is none. Text is UTF-8.

@@ -1,4 +1,4 @@
-// UTF-8 validation against a plain decoder, and the White_Space helpers
+// UTF-8 validation and its error offset against a plain decoder, and the White_Space helpers
 // against matching whole characters, on arbitrary bytes.
 #include <cstddef>
 #include <cstdint>
@@ -13,6 +13,12 @@
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string_view bytes(reinterpret_cast<const char*>(data), size);
   FUZZ_CHECK(IsValidUtf8(bytes) == reference::IsValidUtf8(bytes));
+  // Everything before the error offset is UTF-8, and no character starts there.
+  const std::size_t error = Utf8ErrorOffset(bytes);
+  FUZZ_CHECK(error <= bytes.size() && reference::IsValidUtf8(bytes.substr(0, error)));
+  for (std::size_t length = 1; length <= 4 && error + length <= bytes.size(); ++length) {
+    FUZZ_CHECK(!reference::IsValidUtf8(bytes.substr(error, length)));
+  }
   FUZZ_CHECK(LeadingWhiteSpaceLength(bytes) == reference::LeadingWhiteSpace(bytes));
   FUZZ_CHECK(TrailingWhiteSpaceLength(bytes) == reference::TrailingWhiteSpace(bytes));
 

@@ -2,15 +2,17 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <optional>
+#include <ostream>
 #include <random>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "fxt_json.h"
-#include "fxt_table.h"
+#include "fxt_lines.h"
 #include "os_error_text.h"
 #include "reference_text.h"
 #include "typings_path.h"
@@ -22,10 +24,23 @@ namespace {
 
 using Pairs = std::vector<std::pair<std::string, std::string>>;
 
-Pairs EntriesOf(const FxtTable& table) {
-  Pairs pairs;
-  for (const FxtEntry& entry : table.entries) pairs.emplace_back(entry.key, entry.value);
-  return pairs;
+void* MallocBlock(std::uint32_t size) {
+  return std::malloc(size);
+}
+
+// FxtJson's result for the file's bytes as a text: nullopt for null.
+std::optional<std::string> JsonOf(std::string_view file) {
+  char* const block = FxtJson(file, &MallocBlock);
+  if (block == nullptr) return std::nullopt;
+  std::string json(block);
+  std::free(block);
+  return json;
+}
+
+// The result for a table of these entries: null when there are none.
+std::optional<std::string> ObjectOf(const Pairs& pairs) {
+  if (pairs.empty()) return std::nullopt;
+  return reference::JsonObject(pairs);
 }
 
 using reference::kWhiteSpace;
@@ -40,7 +55,7 @@ const std::string kNotWhiteSpace[] = {
     "\xE3\x81\x80", "\xE4\x80\x80", "\xEF\xBB\xBF", "\xF0\x9F\x98\x80",
 };
 
-TEST(ParseFxt, Lines) {
+TEST(FxtJson, Lines) {
   const struct {
     std::string text;
     Pairs expected;
@@ -80,28 +95,78 @@ TEST(ParseFxt, Lines) {
         {"abcdefghijklmnopqrstuvwx2", "1"}}},
   };
   for (const auto& c : cases) {
-    EXPECT_EQ(EntriesOf(ParseFxt(c.text)), c.expected) << testing::PrintToString(c.text);
+    EXPECT_EQ(JsonOf(c.text), ObjectOf(c.expected)) << testing::PrintToString(c.text);
   }
 }
 
-TEST(ParseFxt, CrLfAndLfGiveTheSameTable) {
+TEST(FxtJson, CrLfAndLfGiveTheSameTable) {
   const std::string lf = "; header\nb two words\n  a 1\n\n# c x\nb 3\nlast line";
   std::string crlf;
   for (const char c : lf) crlf += c == '\n' ? "\r\n" : std::string(1, c);
   const Pairs expected = {{"a", "1"}, {"b", "3"}, {"last", "line"}};
-  EXPECT_EQ(EntriesOf(ParseFxt(lf)), expected);
-  EXPECT_EQ(EntriesOf(ParseFxt(crlf)), expected);
+  EXPECT_EQ(JsonOf(lf), ObjectOf(expected));
+  EXPECT_EQ(JsonOf(crlf), ObjectOf(expected));
 }
 
-TEST(ParseFxt, TrimsExactlyTheWhiteSpaceCharacters) {
+TEST(FxtJson, TrimsExactlyTheWhiteSpaceCharacters) {
   for (const std::string& space : kWhiteSpace) {
-    EXPECT_EQ(EntriesOf(ParseFxt(space + space + "k v" + space)), (Pairs{{"k", "v"}}))
+    EXPECT_EQ(JsonOf(space + space + "k v" + space), ObjectOf({{"k", "v"}}))
         << testing::PrintToString(space);
   }
   for (const std::string& other : kNotWhiteSpace) {
-    EXPECT_EQ(EntriesOf(ParseFxt(other + "k v" + other)), (Pairs{{other + "k", "v" + other}}))
+    EXPECT_EQ(JsonOf(other + "k v" + other), ObjectOf({{other + "k", "v" + other}}))
         << testing::PrintToString(other);
   }
+}
+
+// What the walker reports of a line, copied out of the text.
+struct Line {
+  std::size_t number, offset;
+  std::string text;
+  FxtLineKind kind;
+  std::string key, value;
+  bool operator==(const Line&) const = default;
+};
+
+void PrintTo(const Line& line, std::ostream* out) {
+  *out << line.number << "@" << line.offset << " " << testing::PrintToString(line.text) << " kind "
+       << static_cast<int>(line.kind) << " " << testing::PrintToString(line.key) << "="
+       << testing::PrintToString(line.value);
+}
+
+std::vector<Line> LinesOf(std::string_view text) {
+  std::vector<Line> lines;
+  ForEachFxtLine(text, [&](const FxtLine& line) {
+    // Key and value are views into the line itself.
+    EXPECT_TRUE(line.key.empty() ||
+                (line.key.data() >= line.text.data() &&
+                 line.value.data() + line.value.size() <= line.text.data() + line.text.size()));
+    lines.push_back({line.number, line.offset, std::string(line.text), line.kind,
+                     std::string(line.key), std::string(line.value)});
+  });
+  return lines;
+}
+
+TEST(ForEachFxtLine, ReportsEveryLine) {
+  using enum FxtLineKind;
+  const struct {
+    std::string text;
+    std::vector<Line> lines;
+  } cases[] = {
+      {"", {}},
+      {"\n", {{1, 0, "", kBlank, "", ""}}},
+      {"a b\r\n#c d\n;e\n  \t\r\nnoblank\r",
+       {{1, 0, "a b", kEntry, "a", "b"},
+        {2, 5, "#c d", kComment, "", ""},
+        {3, 10, ";e", kComment, "", ""},
+        {4, 13, "  \t", kBlank, "", ""},
+        {5, 18, "noblank\r", kNoBlank, "", ""}}},
+      {"\xC2\xA0 k  v \xE3\x80\x80\r\r\nx y",
+       {{1, 0, "\xC2\xA0 k  v \xE3\x80\x80\r", kEntry, "k", " v"},
+        {2, 14, "x y", kEntry, "x", "y"}}},
+      {"k\tv w\r", {{1, 0, "k\tv w\r", kEntry, "k\tv", "w"}}},
+  };
+  for (const auto& c : cases) EXPECT_EQ(LinesOf(c.text), c.lines) << testing::PrintToString(c.text);
 }
 
 TEST(FxtJson, MatchesReferenceOnRandomTexts) {
@@ -130,7 +195,7 @@ TEST(FxtJson, MatchesReferenceOnRandomTexts) {
     for (std::size_t pieces = pick(60); pieces != 0; --pieces) {
       text += pick(2) == 0 ? pool[pick(std::size(pool))] : alphabet[pick(std::size(alphabet))];
     }
-    ASSERT_EQ(FxtJson(text), reference::FxtJson(text)) << testing::PrintToString(text);
+    ASSERT_EQ(JsonOf(text), reference::FxtJson(text)) << testing::PrintToString(text);
   }
 }
 
@@ -169,6 +234,23 @@ TEST(IsValidUtf8, Sequences) {
   }
 }
 
+TEST(Utf8ErrorOffset, FirstByteOfTheFirstBadSequence) {
+  const struct {
+    std::string text;
+    std::size_t offset;
+  } cases[] = {
+      {"", 0},
+      {"plain", 5},
+      {"\xC3\xA9\xFF", 2},
+      {"ab\xE2\x82x\xFF", 2},
+      {"0123456789abcdef\xE2\x82\xAC\xED\xA0\x80", 19},
+      {"0123456789abcdefghij\xF0\x9F\x98", 20},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(Utf8ErrorOffset(c.text), c.offset) << testing::PrintToString(c.text);
+  }
+}
+
 TEST(IsValidUtf8, SequenceAfterAsciiRunAtEveryOffset) {
   const struct {
     std::string sequence;
@@ -184,34 +266,39 @@ TEST(IsValidUtf8, SequenceAfterAsciiRunAtEveryOffset) {
   }
 }
 
-TEST(EncodeFxtJson, ExactText) {
-  const struct {
-    std::string before;
-    std::string fxt;
-    std::string expected;
-  } cases[] = {
-      {"", "B 2\nA 1\nA 3\n", R"({"A":"3","B":"2"})"},
-      {"", "", "{}"},
-      {"[", "k v", R"([{"k":"v"})"},
-      {"", "q \"x\"\nb a\\b\nt a\tb\nv a\vb\nu \xC3\xA9 /\n\"k\\ 1",
-       R"({"\"k\\":"1","b":"a\\b","q":"\"x\"","t":"a\tb","u":"é /","v":"a\u000bb"})"},
-  };
-  for (const auto& c : cases) {
-    std::string buffer = c.before;
-    EncodeFxtJson(ParseFxt(c.fxt), buffer);
-    EXPECT_EQ(buffer, c.expected);
-  }
-}
-
-// A value far longer than the writer's slices, with a run of bytes that
-// grow sixfold and escapes on both sides of every slice boundary.
-TEST(EncodeFxtJson, LongValueWithEscapes) {
+// A value far longer than the writer's sixteen-byte steps, with a run of
+// bytes that grow sixfold and escapes on both sides of every step boundary.
+TEST(FxtJson, LongValueWithEscapes) {
   std::string value = "v";
   for (int i = 0; i < 300000; ++i) value += "ab\"\\\tcd"[i % 8];
   value += std::string(70000, '\x01') + "end";
-  std::string buffer;
-  EncodeFxtJson(ParseFxt("K " + value), buffer);
-  EXPECT_TRUE(buffer == reference::JsonObject({{"K", value}}));
+  EXPECT_TRUE(JsonOf("K " + value) == reference::JsonObject({{"K", value}}));
+}
+
+// Tables large enough to be sorted in buckets: keys that share long stems
+// (beyond the depth where buckets give way to comparisons too), end where
+// others go on, hold zero bytes and repeat; in file order, in key order
+// (which needs no sort), and in key order up to a point.
+TEST(FxtJson, LargeTablesMatchReference) {
+  std::mt19937 random(7);
+  const std::string stems[] = {"", "MENU_ITEM_", std::string(40, 'k'), "a\0b"s,
+                               "\xC3\xA9t\xC3\xA9_"};
+  std::vector<std::pair<std::string, std::string>> lines;
+  for (int i = 0; i < 6000; ++i) {
+    std::string key = stems[random() % std::size(stems)] + std::to_string(random() % 3000);
+    if (random() % 7 == 0) key += std::string(random() % 12, 'x');
+    lines.emplace_back(key, " v" + std::to_string(i) + (i % 5 == 0 ? "\t\"q\"" : ""));
+  }
+  auto keyOrder = lines;
+  std::stable_sort(keyOrder.begin(), keyOrder.end(),
+                   [](const auto& a, const auto& b) { return a.first < b.first; });
+  auto partlyInOrder = keyOrder;
+  std::shuffle(partlyInOrder.begin() + 5000, partlyInOrder.end(), random);
+  for (const auto* order : {&lines, &keyOrder, &partlyInOrder}) {
+    std::string text;
+    for (const auto& [key, rest] : *order) text += key + rest + "\r\n";
+    EXPECT_EQ(JsonOf(text), reference::FxtJson(text));
+  }
 }
 
 // The file's bytes to the loader's result: null unless they are UTF-8 and
@@ -222,6 +309,8 @@ TEST(FxtJson, BytesToResult) {
     std::optional<std::string> json;
   } cases[] = {
       {"B 2\r\nA 1\r\nA 3\r\n", R"({"A":"3","B":"2"})"},
+      {"q \"x\"\nb a\\b\nt a\tb\nv a\vb\nu \xC3\xA9 /\n\"k\\ 1",
+       R"({"\"k\\":"1","b":"a\\b","q":"\"x\"","t":"a\tb","u":"é /","v":"a\u000bb"})"},
       {"\xEF\xBB\xBFk v", "{\"\xEF\xBB\xBFk\":\"v\"}"},
       {"", std::nullopt},
       {"# only\n\n  \t\n; comments\nnoblank\n", std::nullopt},
@@ -230,47 +319,7 @@ TEST(FxtJson, BytesToResult) {
       {"K \xED\xA0\x80", std::nullopt},
   };
   for (const auto& c : cases) {
-    EXPECT_EQ(FxtJson(c.file), c.json) << testing::PrintToString(c.file);
-  }
-}
-
-TEST(AppendJsonString, EveryByteAloneAndAllTogether) {
-  std::string everyByte;
-  for (int value = 0; value < 256; ++value) {
-    const char byte = static_cast<char>(value);
-    std::string out;
-    AppendJsonString(std::string_view(&byte, 1), out);
-    EXPECT_EQ(out, reference::JsonString(std::string_view(&byte, 1))) << "byte " << value;
-    everyByte += byte;
-  }
-  // Far more escapes than the text's length allows for: the buffer grows.
-  std::string out;
-  AppendJsonString(everyByte, out);
-  EXPECT_EQ(out, reference::JsonString(everyByte));
-}
-
-TEST(AppendJsonString, KeepsRunsInOrderAndAppends) {
-  const struct {
-    std::string before;
-    std::string text;
-    std::string expected;
-  } cases[] = {
-      {"", "", R"("")"},
-      {"", "plain/text \x7F\xC3\xA9", "\"plain/text \x7F\xC3\xA9\""},
-      {"", "\"quoted\" a\\b\r\n", R"("\"quoted\" a\\b\r\n")"},
-      {"",
-       "ab\x0B"
-       "cd\x1B"
-       "ef\0gh"s,
-       R"("ab\u000bcd\u001bef\u0000gh")"},
-      {"", "\t\t\x01", R"("\t\t\u0001")"},
-      {"x", "a\"b\\c\x01\xC3\xA9", R"(x"a\"b\\c\u0001é")"},
-      {"{\"k\":", "x\ty", R"({"k":"x\ty")"},
-  };
-  for (const auto& c : cases) {
-    std::string out = c.before;
-    AppendJsonString(c.text, out);
-    EXPECT_EQ(out, c.expected) << "text " << testing::PrintToString(c.text);
+    EXPECT_EQ(JsonOf(c.file), c.json) << testing::PrintToString(c.file);
   }
 }
 

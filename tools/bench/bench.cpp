@@ -59,13 +59,18 @@ Block HostBlock(const std::optional<std::string>& json) {
   return block;
 }
 
+void* ZeroFilledBlock(std::uint32_t size) {
+  return std::calloc(size, 1);
+}
+
 // LoadFxt after the read: the file's bytes, copied as the read fills a
-// buffer of the file's length with room for the text, to the host's block.
+// fresh buffer of the file's length, to the host's block.
 Block FxtBlock(std::string_view file) {
-  std::string content;
-  content.reserve(FxtJsonRoom(file.size()));
-  content = file;
-  return HostBlock(FxtJson(std::move(content)));
+  const std::unique_ptr<char[]> content(new char[file.size()]);
+  if (!file.empty()) std::memcpy(content.get(), file.data(), file.size());
+  Block block(FxtJson(std::string_view(content.get(), file.size()), &ZeroFilledBlock));
+  if (!block) std::abort();
+  return block;
 }
 
 // LoadLines after the open: the file's bytes, copied chunk by chunk as the

@@ -148,9 +148,14 @@ wchar_t* __cdecl CountingWcsdup(const wchar_t* text) {
 void* __cdecl CountingAlignedMalloc(size_t size, size_t alignment) {
   if (FailThisAllocation()) return nullptr;
   void* block = Saved<kAlignedMalloc, AlignedMallocFn>()(size, alignment);
-  if (block != nullptr) {
+  if (block == nullptr) return nullptr;
+  try {
     std::lock_guard lock(Aligned().mutex);
     Aligned().sizes[block] = size;
+  } catch (...) {
+    // No room for the record: the block is refused, as when memory runs out.
+    _aligned_free(block);
+    return nullptr;
   }
   CountBlock(block, size);
   return block;

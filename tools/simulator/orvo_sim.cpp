@@ -1,25 +1,26 @@
 // The host simulator: loads plug-ins into the stand-in host and performs
 // imports and commands, one per action, printing what the host received and
-// every breach of the host contract.
+// every breach of the host contract. Users run it as scripts/orvo-run:
 //
-//   orvo_sim [--typings-dir DIR] [--base DIR] [--heap] PLUGIN.orvo... [-- ACTION]
+//   orvo-run [--typings-dir DIR] [--base DIR] [--heap] PLUGIN.orvo... [-- ACTION]
 //
 // Without an ACTION after "--", actions are read from standard input, one a
 // line, fields separated by tabs; all of them are read and checked before the
 // first one runs. An argument "i:@N.M" (or f:, s:; ".M" defaults to ".1") is
-// the M-th output of the N-th action; "s:@@TEXT" is the literal "@TEXT".
+// the M-th output of the N-th action; string arguments and outputs are
+// escaped alike (value_text.h), so an output reads back as an argument.
 // Exit status: 2 for a usage error, else 3 when a plug-in breached the host
 // contract, else 1 when a plug-in did not load, else 0.
 #include <fcntl.h>
 #include <io.h>
 #include <windows.h>
 
-#include <cerrno>
 #include <cstdint>
 #include <cstdio>
-#include <cstdlib>
 #include <optional>
+#include <set>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "tesk_control.h"
@@ -43,17 +44,22 @@ std::wstring ToUtf16(const std::string& text) {
   return wide;
 }
 
-std::string CurrentDirectory() {
-  wchar_t buffer[MAX_PATH];
-  GetCurrentDirectoryW(MAX_PATH, buffer);
-  return ToUtf8(buffer);
-}
-
 // A host hands plug-ins full paths, whatever the user typed.
 std::string FullPath(const std::string& path) {
-  wchar_t buffer[MAX_PATH];
-  const DWORD length = GetFullPathNameW(ToUtf16(path).c_str(), MAX_PATH, buffer, nullptr);
-  return length == 0 || length >= MAX_PATH ? path : ToUtf8(buffer);
+  const std::wstring wide = ToUtf16(path);
+  std::wstring buffer(GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr), L'\0');
+  if (buffer.empty() || GetFullPathNameW(wide.c_str(), static_cast<DWORD>(buffer.size()),
+                                         buffer.data(), nullptr) == 0)
+    return path;
+  return ToUtf8(buffer.c_str());
+}
+
+// A directory's full path without a trailing separator: the host's
+// directories come that way, and paths are joined to them with one.
+std::string FullDirectory(const std::string& path) {
+  std::string full = FullPath(path);
+  if (full.ends_with('\\')) full.pop_back();
+  return full;
 }
 
 bool IsAbsolute(const std::string& path) {
@@ -64,7 +70,8 @@ bool IsAbsolute(const std::string& path) {
 // One argument of a command: a literal value, or an earlier action's output.
 struct Argument {
   char kind;
-  std::string text;  // literal string, or the source of a number
+  std::string field;  // as written, for messages
+  std::string text;   // literal string, unescaped
   int32_t i = 0;
   float f = 0;
   int action = 0;  // 1-based action whose output this is; 0 for a literal
@@ -72,7 +79,8 @@ struct Argument {
 };
 
 struct Action {
-  std::string label;  // how messages name it: the command, or "import PATH"
+  std::string where;  // how messages name its place: "line 3", or "the action after --"
+  std::string label;  // how violations name it: the command, or "import PATH"
   bool isImport = false;
   std::string path;
   std::string command;
@@ -96,19 +104,17 @@ std::optional<int> PositiveNumber(const std::string& text) {
   return value;
 }
 
-// Parses "i:INT", "f:FLOAT", "s:TEXT" or "K:@N[.M]" ("@@" for a literal
-// "@"); actions are those
-// already parsed, so N must name one of them. Returns an error text.
+// Parses "i:INT", "f:FLOAT", "s:TEXT" (escaped as EscapeText writes it) or
+// "K:@N[.M]"; actions are those already parsed, so N must name one of them.
+// Returns an error text.
 std::string ParseArgument(const std::string& field, const std::vector<Action>& earlier,
                           Argument& argument) {
   if (field.size() < 2 || field[1] != ':' || std::string("ifs").find(field[0]) == std::string::npos)
     return "argument \"" + field + "\" is not i:, f: or s:";
   argument.kind = field[0];
-  argument.text = field.substr(2);
-  const std::string& text = argument.text;
-  if (text.rfind("@@", 0) == 0) {
-    argument.text.erase(0, 1);  // "@@" begins a literal that begins with "@"
-  } else if (!text.empty() && text[0] == '@') {
+  argument.field = field;
+  const std::string text = field.substr(2);
+  if (text.starts_with('@') && !text.starts_with("@@")) {
     const size_t dot = text.find('.');
     const std::optional<int> action = PositiveNumber(text.substr(1, dot - 1));
     const std::optional<int> output =
@@ -122,22 +128,20 @@ std::string ParseArgument(const std::string& field, const std::vector<Action>& e
     argument.output = *output;
     return {};
   }
-  if (argument.kind == 's') return {};
-  char* end = nullptr;
-  errno = 0;
-  if (argument.kind == 'i') {
-    const long long value = std::strtoll(text.c_str(), &end, 0);
-    if (text.empty() || *end != '\0' || errno != 0 || value < INT32_MIN || value > INT32_MAX)
-      return "argument \"" + field + "\" is not a 32-bit integer";
-    argument.i = static_cast<int32_t>(value);
-  } else {
-    argument.f = std::strtof(text.c_str(), &end);
-    if (text.empty() || *end != '\0') return "argument \"" + field + "\" is not a number";
+  if (argument.kind == 's') {
+    const std::string error = orvo_tools::UnescapeText(text, argument.text);
+    return error.empty() ? error : "argument \"" + field + "\": " + error;
   }
-  return {};
+  if (argument.kind == 'f') {
+    const std::string error = orvo_tools::ParseFloat(text, argument.f);
+    return error.empty() ? error : "argument \"" + field + "\" " + error;
+  }
+  const std::string error = orvo_tools::ParseInteger(text, argument.i);
+  return error.empty() ? error : "argument \"" + field + "\" " + error;
 }
 
-// Parses one action's fields; returns an error text.
+// Parses one action's fields; returns an error text. Whether a plug-in
+// registered the command is checked once they are loaded.
 std::string ParseAction(const std::vector<std::string>& fields, const std::vector<Action>& earlier,
                         Action& action) {
   if (fields[0] == "import") {
@@ -166,22 +170,71 @@ std::vector<std::string> SplitTabs(const std::string& line) {
   return fields;
 }
 
-// Every non-empty line of standard input, line ends "\n" or "\r\n".
-std::vector<std::string> ReadLines() {
+// An action as written: its line of standard input, split at tabs.
+struct Line {
+  int number;  // 1-based, counting empty lines; 0 for the action after "--"
+  std::vector<std::string> fields;
+};
+
+// Every non-empty line of standard input, line ends "\n" or "\r\n", after a
+// UTF-8 byte-order mark at the start, if any: what Windows editors write.
+std::vector<Line> ReadLines() {
   std::string input;
   char chunk[4096];
   for (size_t n; (n = std::fread(chunk, 1, sizeof chunk, stdin)) > 0;) input.append(chunk, n);
-  std::vector<std::string> lines;
-  size_t start = 0;
-  while (start < input.size()) {
+  std::vector<Line> lines;
+  size_t start = input.starts_with("\xEF\xBB\xBF") ? 3 : 0;
+  for (int number = 1; start < input.size(); ++number) {
     size_t end = input.find('\n', start);
     if (end == std::string::npos) end = input.size();
     std::string line = input.substr(start, end - start);
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    if (!line.empty()) lines.push_back(std::move(line));
+    if (line.ends_with('\r')) line.pop_back();
+    if (!line.empty()) lines.push_back({number, SplitTabs(line)});
     start = end + 1;
   }
   return lines;
+}
+
+// The command names that the loaded plug-ins registered.
+std::set<std::string> RegisteredCommands() {
+  std::set<std::string> names;
+  for (int32_t i = 0; i < TeskEventCount(); ++i) {
+    const std::string_view event = TeskEvent(i);
+    if (event.starts_with("command:"))
+      names.emplace(event.substr(8, event.rfind(':') - 8));  // after the name: ":CATEGORY"
+  }
+  return names;
+}
+
+// Why a command name is not one of those registered; empty when it is.
+std::string UnknownCommand(const std::string& name, const std::set<std::string>& registered) {
+  if (registered.contains(name)) return {};
+  if (name.find(' ') != std::string::npos)
+    return "\"" + name +
+           "\" is not an action; expected import<TAB>PATH or COMMAND<TAB>ARGUMENT..., "
+           "fields separated by tabs, not spaces";
+  return "no loaded plug-in registered the command \"" + name +
+         "\"; expected import<TAB>PATH or COMMAND<TAB>ARGUMENT...";
+}
+
+const char* TypeName(char kind) {
+  return kind == 'i' ? "an integer" : kind == 'f' ? "a float" : "a string";
+}
+
+// Why a reference cannot take its value from the outputs its action gave;
+// empty when it can.
+std::string ReferenceProblem(const Argument& argument, const std::vector<Output>& given) {
+  const std::string action = "action " + std::to_string(argument.action);
+  const std::string output = std::to_string(argument.output);
+  if (given.empty()) return action + " gave no outputs";
+  if (argument.output > static_cast<int>(given.size()))
+    return action + " gave " + std::to_string(given.size()) +
+           (given.size() == 1 ? " output" : " outputs") + ", not " + output;
+  const char kind = given[argument.output - 1].kind;
+  if (kind != argument.kind)
+    return action + "'s output " + output + " is " + TypeName(kind) + ", not " +
+           TypeName(argument.kind);
+  return {};
 }
 
 class Run {
@@ -225,12 +278,14 @@ class Run {
   bool Breached() const { return TeskViolationCount() + ownViolations_ > 0; }
 
  private:
+  // The path goes to the loader as the script wrote it, joined to the base
+  // byte for byte when relative: a host does not repair what it was given.
   std::string Import(const Action& action) {
     outputs_.emplace_back();
-    std::string path = WindowsPath(action.path);
-    path = FullPath(IsAbsolute(path) ? path : base_ + "\\" + path);
+    const std::string path = WindowsPath(action.path);
+    const std::string full = IsAbsolute(path) ? path : base_ + "\\" + path;
     int32_t found = 0;
-    const char* text = TeskImport(path.c_str(), &found);
+    const char* text = TeskImport(full.c_str(), &found);
     if (!found) return "no loader";
     return text == nullptr ? "null" : text;
   }
@@ -243,10 +298,10 @@ class Run {
         continue;
       }
       const std::vector<Output>& given = outputs_[argument.action - 1];
-      if (argument.output > static_cast<int>(given.size()) ||
-          given[argument.output - 1].kind != argument.kind) {
-        std::fprintf(stderr, "usage: %c:%s: action %d gave no such output\n", argument.kind,
-                     argument.text.c_str(), argument.action);
+      const std::string error = ReferenceProblem(argument, given);
+      if (!error.empty()) {
+        std::fprintf(stderr, "usage: %s: %s: %s\n", action.where.c_str(), argument.field.c_str(),
+                     error.c_str());
         return std::nullopt;
       }
       const Output& output = given[argument.output - 1];
@@ -256,7 +311,6 @@ class Run {
     TeskRunCommand(action.command.c_str(), inputs.data(), static_cast<int32_t>(inputs.size()),
                    &outcome);
     outputs_.emplace_back();
-    if (!outcome.found) return "no command";
     std::string line;
     for (int32_t i = 0; i < outcome.outputCount; ++i) {
       const TeskValue& output = outcome.outputs[i];
@@ -287,11 +341,26 @@ class Run {
   std::vector<std::vector<Output>> outputs_;  // per action performed
 };
 
-int Usage() {
-  std::fprintf(stderr,
-               "usage: orvo_sim [--typings-dir DIR] [--base DIR] [--heap] PLUGIN.orvo... "
-               "[-- ACTION]\n");
+const char kUsage[] =
+    "usage: orvo-run [--typings-dir DIR] [--base DIR] [--heap] PLUGIN.orvo... [-- ACTION]\n";
+
+int Usage(const std::string& problem) {
+  std::fprintf(stderr, "orvo-run: %s\n%s", problem.c_str(), kUsage);
   return 2;
+}
+
+int Help() {
+  std::fputs(kUsage, stdout);
+  std::fputs(
+      "Loads the plug-ins, then performs the ACTION after --, or one action a line of standard\n"
+      "input, fields separated by tabs:\n"
+      "  import PATH             prints the loader's JSON text, null, or no loader\n"
+      "  COMMAND ARGUMENT...     prints the outputs, the flag and the status\n"
+      "Arguments: i:INT, f:FLOAT, s:TEXT (escapes \\t \\r \\n \\\\; s:@@TEXT for @TEXT), or\n"
+      "i:@N.M, f:@N.M, s:@N.M for the M-th output of the N-th action.\n"
+      "Exit status: 2 usage error, 3 host contract breached, 1 a plug-in did not load, 0 else.\n",
+      stdout);
+  return 0;
 }
 
 }  // namespace
@@ -303,40 +372,44 @@ int wmain(int argc, wchar_t** argv) {
   std::vector<std::string> args;
   for (int i = 1; i < argc; ++i) args.push_back(ToUtf8(argv[i]));
 
-  std::string typingsDir = CurrentDirectory();
-  std::string base = CurrentDirectory();
+  std::string typingsDir = FullDirectory(".");
+  std::string base = typingsDir;
   bool showHeap = false;
   std::vector<std::string> plugins;
-  std::vector<std::vector<std::string>> actionFields;
+  std::vector<Line> actionLines;
   bool haveAction = false;
   for (size_t i = 0; i < args.size(); ++i) {
-    if (args[i] == "--typings-dir" || args[i] == "--base") {
-      if (i + 1 == args.size()) return Usage();
+    if (args[i] == "--help") {
+      return Help();
+    } else if (args[i] == "--typings-dir" || args[i] == "--base") {
+      if (i + 1 == args.size()) return Usage(args[i] + " takes a directory");
       std::string& directory = args[i] == "--base" ? base : typingsDir;
-      directory = FullPath(WindowsPath(args[++i]));
+      directory = FullDirectory(WindowsPath(args[++i]));
     } else if (args[i] == "--heap") {
       showHeap = true;
     } else if (args[i] == "--") {
-      actionFields.emplace_back(args.begin() + i + 1, args.end());
       haveAction = true;
+      if (i + 1 == args.size()) return Usage("no action after --");
+      actionLines.push_back({0, {args.begin() + i + 1, args.end()}});
       break;
-    } else if (args[i].rfind("--", 0) == 0) {
-      return Usage();
+    } else if (args[i].starts_with("--")) {
+      return Usage("unknown option " + args[i]);
     } else {
       plugins.push_back(WindowsPath(args[i]));
     }
   }
-  if (plugins.empty() || (haveAction && actionFields[0].empty())) return Usage();
-  if (!haveAction)
-    for (const std::string& line : ReadLines()) actionFields.push_back(SplitTabs(line));
+  if (plugins.empty()) return Usage("no plug-in given");
+  if (!haveAction) actionLines = ReadLines();
 
+  // Every line is checked before anything runs: its form first, then, once
+  // the plug-ins are loaded, its command's name.
   std::vector<Action> actions;
-  for (const std::vector<std::string>& fields : actionFields) {
+  for (const Line& line : actionLines) {
     Action action;
-    const std::string error = ParseAction(fields, actions, action);
+    action.where = line.number == 0 ? "the action after --" : "line " + std::to_string(line.number);
+    const std::string error = ParseAction(line.fields, actions, action);
     if (!error.empty()) {
-      const std::string number = std::to_string(actions.size() + 1);
-      std::fprintf(stderr, "usage: action %s: %s\n", number.c_str(), error.c_str());
+      std::fprintf(stderr, "usage: %s: %s\n", action.where.c_str(), error.c_str());
       return 2;
     }
     actions.push_back(std::move(action));
@@ -355,6 +428,14 @@ int wmain(int argc, wchar_t** argv) {
       TeskCountHeap(module);
     }
     run.ShowNewLog();
+  }
+  const std::set<std::string> registered = RegisteredCommands();
+  for (const Action& action : actions) {
+    const std::string error = action.isImport ? "" : UnknownCommand(action.command, registered);
+    if (!error.empty()) {
+      std::fprintf(stderr, "usage: %s: %s\n", action.where.c_str(), error.c_str());
+      return 2;
+    }
   }
   if (!run.Perform(actions)) return 2;
   return run.Breached() ? 3 : status;
