@@ -88,8 +88,9 @@ constexpr std::array<JsonForm, 256> kJsonForms = [] {
   return forms;
 }();
 
-// The most a block of 16 bytes writes, what lies past its text included.
-constexpr std::size_t kBlockOutput = 16 * 6 + 16;
+// The most a block of 16 bytes writes, what lies past its text included:
+// its forms, then 16 bytes after the last of them.
+constexpr std::size_t kBlockOutput = 16 * 6 + 8 + 16;
 // How much of the text is written before it is copied into the block.
 constexpr std::size_t kStagingSize = 8 * 1024;
 
@@ -98,31 +99,42 @@ constexpr std::size_t kStagingSize = 8 * 1024;
 // can be written. Where each byte goes is the running sum of what the bytes
 // before it become, so the escapes' writes do not wait on one another: each
 // writes its form, then the rest of the block raw after it, which the next
-// escape writes over.
+// escape writes over. The first two escapes are written without a branch
+// (most blocks have no more): a block with fewer writes them past its end,
+// as if a byte after it needed them, and the next block writes over that.
 char* WriteBlock(const char* p, unsigned n, char* out) {
   const __m128i bytes = Load(p);
   _mm_storeu_si128(reinterpret_cast<__m128i*>(out), bytes);
-  const __m128i needsEscape = NeedsEscape(bytes);
-  const unsigned inBlock = (1u << n) - 1;
-  if ((static_cast<unsigned>(_mm_movemask_epi8(needsEscape)) & inBlock) == 0) return out + n;
   const TextLineEnds lineEnds = TextLineEndsIn(bytes, Load(p + 1));
   const __m128i sizes = JsonBytes(bytes, lineEnds);
   __m128i ends = _mm_add_epi8(sizes, _mm_slli_si128(sizes, 1));
   ends = _mm_add_epi8(ends, _mm_slli_si128(ends, 2));
   ends = _mm_add_epi8(ends, _mm_slli_si128(ends, 4));
   ends = _mm_add_epi8(ends, _mm_slli_si128(ends, 8));
-  alignas(16) unsigned char starts[16];
-  alignas(16) unsigned char after[16];
+  // Past the block, every byte starts and ends where the block ends.
+  __m128i total = _mm_unpackhi_epi8(ends, ends);
+  total = _mm_shufflehi_epi16(total, 0xff);
+  total = _mm_unpackhi_epi64(total, total);
+  alignas(16) unsigned char starts[32];
+  alignas(16) unsigned char after[32];
   _mm_store_si128(reinterpret_cast<__m128i*>(starts), _mm_sub_epi8(ends, sizes));
+  _mm_store_si128(reinterpret_cast<__m128i*>(starts + 16), total);
   _mm_store_si128(reinterpret_cast<__m128i*>(after), ends);
+  _mm_store_si128(reinterpret_cast<__m128i*>(after + 16), total);
   // A CR that goes with the line feed after it becomes nothing: the line
   // feed's form is written where it would have started.
-  const __m128i escaped = _mm_andnot_si128(lineEnds.droppedCrs, needsEscape);
-  for (unsigned escapes = static_cast<unsigned>(_mm_movemask_epi8(escaped)) & inBlock; escapes != 0;
-       escapes &= escapes - 1) {
-    const unsigned at = static_cast<unsigned>(std::countr_zero(escapes));
+  const __m128i escaped = _mm_andnot_si128(lineEnds.droppedCrs, NeedsEscape(bytes));
+  unsigned escapes = static_cast<unsigned>(_mm_movemask_epi8(escaped)) & ((1u << n) - 1);
+  const auto writeEscape = [&](unsigned at) {
     std::memcpy(out + starts[at], &kJsonForms[static_cast<unsigned char>(p[at])], sizeof(JsonForm));
     _mm_storeu_si128(reinterpret_cast<__m128i*>(out + after[at]), Load(p + at + 1));
+  };
+  writeEscape(static_cast<unsigned>(std::countr_zero(escapes | 1u << 16)));
+  escapes &= escapes - 1;
+  writeEscape(static_cast<unsigned>(std::countr_zero(escapes | 1u << 16)));
+  escapes &= escapes - 1;
+  for (; escapes != 0; escapes &= escapes - 1) {
+    writeEscape(static_cast<unsigned>(std::countr_zero(escapes)));
   }
   return out + after[n - 1];
 }
