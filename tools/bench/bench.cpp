@@ -49,16 +49,6 @@ struct FreeBlock {
 };
 using Block = std::unique_ptr<char, FreeBlock>;
 
-// The host's part: a fresh zero-filled block one byte longer than the text,
-// holding it.
-Block HostBlock(const std::optional<std::string>& json) {
-  if (!json) std::abort();
-  Block block(static_cast<char*>(std::calloc(json->size() + 1, 1)));
-  if (!block) std::abort();
-  std::memcpy(block.get(), json->data(), json->size());
-  return block;
-}
-
 void* ZeroFilledBlock(std::uint32_t size) {
   return std::calloc(size, 1);
 }
@@ -90,16 +80,12 @@ void* AllocateText(std::size_t size) {
 void ReleaseText(void* block) {
   std::free(block);
 }
-void* AllocateHostBlock(std::uint32_t size) {
-  return std::calloc(size, 1);
-}
-
 Block LinesBlock(std::string_view file) {
   std::string_view rest = file;
   const TextModeText text =
       ReadTextModeText(file.size(), &ReadFromMemory, &rest, {&AllocateText, &ReleaseText});
   if (text.block == nullptr) std::abort();
-  Block block(LinesJsonBlock(text.view(), &AllocateHostBlock));
+  Block block(LinesJsonBlock(text.view(), &ZeroFilledBlock));
   ReleaseText(text.block);
   if (!block) std::abort();
   return block;
