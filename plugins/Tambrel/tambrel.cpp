@@ -1,9 +1,14 @@
 // Tambrel: script commands that load a dynamic library, look up a procedure
 // in it, and free it.
 //
-// Handles and addresses go to the script as plain 32-bit integers and come
-// back unchecked; nothing is recorded between calls. Each handler works in
-// fixed buffers of its own call, so it neither allocates nor locks.
+// Handles and addresses go to the script as plain 32-bit integers. A script
+// can hand back any integer, so Tambrel keeps the one state a plug-in keeps
+// after start-up: a table of the handles it gave out, each with how many
+// times it was loaded. Freeing or looking up goes to the system only for a
+// handle in the table, and freeing no more often than it was loaded, so no
+// integer unloads a module the script did not load (the host, a plug-in under
+// its own running handler). The table is fixed static storage under a slim
+// lock that needs no set-up; the handlers allocate nothing.
 #include <windows.h>
 
 #include <cstdint>
@@ -20,6 +25,16 @@ constexpr int32_t kNameSize = 128;
 constexpr std::size_t kLogLineSize = 256;
 constexpr int kResolvedPathSize = 260;
 constexpr int kWidePathUnits = 260;
+// Libraries loaded at once; a load beyond that gives 0.
+constexpr std::size_t kTableSize = 256;
+
+struct Loaded {
+  HMODULE module;  // nullptr: a free entry
+  uint32_t loads;
+};
+
+Loaded gLoaded[kTableSize];
+SRWLOCK gLoadedLock = SRWLOCK_INIT;
 
 static_assert(sizeof kLoadingPrefix + kNameSize - 1 <= kLogLineSize,
               "the longest name fits the log line");
@@ -51,6 +66,39 @@ void LogLoading(const char* name) {
   Log(line);
 }
 
+// The entry of module, or nullptr; the lock held.
+Loaded* Find(HMODULE module) {
+  for (Loaded& entry : gLoaded)
+    if (entry.module == module) return &entry;
+  return nullptr;
+}
+
+// Counts one more load of module; false when the table has no room for it.
+bool Record(HMODULE module) {
+  AcquireSRWLockExclusive(&gLoadedLock);
+  Loaded* entry = Find(module);
+  if (entry == nullptr) {
+    entry = Find(nullptr);
+    if (entry != nullptr) *entry = {module, 0};
+  }
+  if (entry != nullptr) ++entry->loads;
+  ReleaseSRWLockExclusive(&gLoadedLock);
+  return entry != nullptr;
+}
+
+// True when a load of the library at path can be remembered: the table has a
+// free entry, or the library is loaded already and in it. Asked before
+// loading, so that a library the table has no room for never runs its
+// start-up code; Record still refuses one that another thread made no room
+// for in between.
+bool HasRoomFor(const wchar_t* path) {
+  const HMODULE loaded = GetModuleHandleW(path);
+  AcquireSRWLockShared(&gLoadedLock);
+  const bool room = Find(nullptr) != nullptr || (loaded != nullptr && Find(loaded) != nullptr);
+  ReleaseSRWLockShared(&gLoadedLock);
+  return room;
+}
+
 bool HasSeparator(const char* name) {
   return std::strpbrk(name, "/\\") != nullptr;
 }
@@ -71,14 +119,27 @@ CommandStatus ORVO_CDECL LoadDynamicLibrary(HostContext context) noexcept {
   }
   wchar_t wide[kWidePathUnits];
   MultiByteToWideChar(CP_UTF8, 0, path, -1, wide, kWidePathUnits);
-  const HMODULE module = LoadLibraryW(wide);
+  // The host gives the empty text for a path it cannot resolve.
+  HMODULE module = path[0] != '\0' && HasRoomFor(wide) ? LoadLibraryW(wide) : nullptr;
+  if (module != nullptr && !Record(module)) {
+    FreeLibrary(module);  // no room to remember it: it does not stay
+    module = nullptr;
+  }
   SetIntParam(context, ToScript(module));
   UpdateCompareFlag(context, module != nullptr ? 1 : 0);
   return 0;
 }
 
+// Under the exclusive lock, so that no lookup runs on a module being freed.
 CommandStatus ORVO_CDECL FreeDynamicLibrary(HostContext context) noexcept {
-  FreeLibrary(ModuleFromScript(GetIntParam(context)));
+  const HMODULE module = ModuleFromScript(GetIntParam(context));
+  AcquireSRWLockExclusive(&gLoadedLock);
+  Loaded* entry = module != nullptr ? Find(module) : nullptr;
+  if (entry != nullptr) {
+    if (--entry->loads == 0) entry->module = nullptr;
+    FreeLibrary(module);
+  }
+  ReleaseSRWLockExclusive(&gLoadedLock);
   return 0;
 }
 
@@ -87,7 +148,10 @@ CommandStatus ORVO_CDECL GetDynamicLibraryProcedure(HostContext context) noexcep
   GetStringParam(context, name, kNameSize);
   name[kNameSize - 1] = '\0';
   const HMODULE module = ModuleFromScript(GetIntParam(context));
-  const FARPROC procedure = GetProcAddress(module, name);
+  AcquireSRWLockShared(&gLoadedLock);
+  const FARPROC procedure =
+      module != nullptr && Find(module) != nullptr ? GetProcAddress(module, name) : nullptr;
+  ReleaseSRWLockShared(&gLoadedLock);
   SetIntParam(context, ToScript(procedure));
   UpdateCompareFlag(context, procedure != nullptr ? 1 : 0);
   return 0;

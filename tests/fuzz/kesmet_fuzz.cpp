@@ -2,7 +2,9 @@
 // whose text must be what printf writes; the fifth is a byte limit and the
 // rest UTF-16 text, whose cut must be the longest whole-character prefix
 // within the limit and, cut for the 128-byte result buffer, must convert and
-// end inside it.
+// end inside it. The same text, as a path, must give a lock name that is
+// terminated inside its buffer and holds no backslash after "Local\", and,
+// split at its first two NULs, goes through the write and path checks.
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -11,6 +13,7 @@
 #include <vector>
 
 #include "fuzz_check.h"
+#include "ini_rules.h"
 #include "ini_text.h"
 
 namespace {
@@ -86,6 +89,20 @@ std::string CheckCut(const std::u16string& text, const std::vector<Character>& c
   return utf8;
 }
 
+void CheckLockName(const std::u16string& path) {
+  std::vector<Utf16Unit> units(path.begin(), path.end());
+  units.push_back(0);
+  Utf16Unit name[kIniLockNameUnits];
+  for (Utf16Unit& unit : name) unit = 'x';
+  IniLockName(units.data(), name);
+  std::size_t length = 0;
+  while (length < kIniLockNameUnits && name[length] != 0) ++length;
+  FUZZ_CHECK(length < kIniLockNameUnits);
+  constexpr std::size_t kNamespace = 6;  // "Local\"
+  FUZZ_CHECK(length > kNamespace);
+  for (std::size_t i = kNamespace; i < length; ++i) FUZZ_CHECK(name[i] != '\\');
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -98,6 +115,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   for (std::size_t i = 5; i + 1 < size; i += 2) {
     text += static_cast<char16_t>(data[i] | data[i + 1] << 8);
   }
+  CheckLockName(text);
+  std::vector<Utf16Unit> parts(text.begin(), text.end());
+  parts.insert(parts.end(), 3, 0);
+  const Utf16Unit* section = parts.data();
+  const Utf16Unit* key = section + std::char_traits<Utf16Unit>::length(section) + 1;
+  const Utf16Unit* valueText = key + std::char_traits<Utf16Unit>::length(key) + 1;
+  IniWriteReadsBack(section, key, valueText);
+  IsIniFilePath(section);
   const std::vector<Character> characters = Characters(text);
   CheckCut(text, characters, data[4]);
 

@@ -1,3 +1,4 @@
+#include "ini_rules.h"
 #include "ini_text.h"
 
 #include <gtest/gtest.h>
@@ -99,6 +100,104 @@ TEST(Utf16UnitsFittingUtf8, CutsOnCharacterBoundaries) {
   for (const Case& c : kCases) {
     EXPECT_EQ(Utf16UnitsFittingUtf8(c.text.c_str(), c.maxBytes), c.units) << c.name;
   }
+}
+
+TEST(IniWriteReadsBack, RefusesWhatTheReaderTakesForStructure) {
+  struct Case {
+    const char* name;
+    std::u16string section, key, value;
+    bool kept;
+  };
+  const Case kCases[] = {
+      {"plain", u"s", u"k", u"v", true},
+      {"empty everything", u"", u"", u"", true},
+      {"blanks and quotes", u" s ", u" k ", u"  \"v\"  ", true},
+      {"brackets inside a key", u"s", u"a[b]", u"v", true},
+      {"comment marks inside", u"s", u"k;#", u";v#", true},
+      {"# first", u"s", u"#k", u"v", true},
+      {"= in section and value", u"a=b", u"k", u"x=y", true},
+      {"[ in section and value", u"[s", u"k", u"[v]", true},
+      {"no-break space, then [", u"s", u"\u00a0[k", u"v", false},
+      {"value lines", u"user", u"name", u"ok\r\n[admin]\r\npassword=pwned", false},
+      {"LF in the value", u"s", u"k", u"a\nb", false},
+      {"CR in the key", u"s", u"k\r", u"v", false},
+      {"LF in the section", u"\ns", u"k", u"v", false},
+      {"= in the key", u"s", u"a=b", u"v", false},
+      {"= ending the key", u"s", u"k=", u"v", false},
+      {"[ first", u"s", u"[k", u"v", false},
+      {"; first", u"s", u";k", u"v", false},
+      {"[ after blanks", u"s", u" \t\v\f\x1a[k", u"v", false},
+      {"; after an ideographic space", u"s", u"\u3000;k", u"v", false},
+      {"] in the section", u"a]b", u"k", u"v", false},
+      {"] ending the section", u"s]", u"k", u"v", false},
+  };
+  for (const Case& c : kCases)
+    EXPECT_EQ(IniWriteReadsBack(c.section.c_str(), c.key.c_str(), c.value.c_str()), c.kept)
+        << c.name;
+}
+
+TEST(IsIniFilePath, RefusesDevicesAndTheEmptyPath) {
+  struct Case {
+    std::u16string path;
+    bool file;
+  };
+  const Case kCases[] = {
+      {u"", false},
+      {u"NUL", false},
+      {u"nul", false},
+      {u"C:\\dir\\Nul.ini", false},
+      {u"dir/aux.tar.gz", false},
+      {u"CON", false},
+      {u"prn.txt", false},
+      {u"COM1", false},
+      {u"com9.ini", false},
+      {u"LPT1", false},
+      {u"lpt9.x", false},
+      {u"COM\u00b9.ini", false},
+      {u"lpt\u00b3", false},
+      {u"CONIN$", false},
+      {u"conout$.ini", false},
+      {u"Com3 .ini", false},
+      {u"nul  ", false},
+      {u"aux:", false},
+      {u"\\\\.\\COM2", false},
+      {u"t.ini", true},
+      {u"C:\\nul\\t.ini", true},
+      {u"COM10.ini", true},
+      {u"COM0", true},
+      {u"LPT", true},
+      {u"console.ini", true},
+      {u"nul1", true},
+      {u"xnul", true},
+      {u"CONIN", true},
+      {u"COM\u00b4", true},
+      {u"dir\\", true},
+  };
+  for (const Case& c : kCases)
+    EXPECT_EQ(IsIniFilePath(c.path.c_str()), c.file) << std::string(c.path.begin(), c.path.end());
+}
+
+std::u16string LockName(const std::u16string& path) {
+  Utf16Unit name[kIniLockNameUnits];
+  std::fill(std::begin(name), std::end(name), u'x');
+  IniLockName(path.c_str(), name);
+  const auto end = std::find(std::begin(name), std::end(name), u'\0');
+  EXPECT_NE(end, std::end(name)) << "terminated";
+  return std::u16string(std::begin(name), end);
+}
+
+TEST(IniLockName, ThePathWithoutBackslashesOrItsHash) {
+  EXPECT_EQ(LockName(u"C:\\DIR\\T.INI"), u"Local\\Kesmet:C:/DIR/T.INI");
+  // "Local\Kesmet:" takes 13 units: 246 more fill the 259 a name may have.
+  const std::u16string longest = u"C:\\" + std::u16string(243, u'N');
+  EXPECT_EQ(LockName(longest), u"Local\\Kesmet:C:/" + std::u16string(243, u'N'));
+  const std::u16string hashed = LockName(longest + u"N");
+  EXPECT_EQ(hashed.size(), 13u + 16u);
+  EXPECT_EQ(hashed.substr(0, 13), u"Local\\Kesmet#");
+  EXPECT_EQ(hashed.find_first_not_of(u"0123456789abcdef", 13), std::u16string::npos);
+  const std::u16string other = LockName(longest + u"M");
+  EXPECT_NE(other, hashed);
+  EXPECT_EQ(LockName(longest + u"N"), hashed);
 }
 
 }  // namespace

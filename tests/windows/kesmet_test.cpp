@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <cctype>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
@@ -30,6 +31,7 @@ constexpr char kWriteString[] = "WRITE_STRING_TO_INI_FILE";
 constexpr char kBom[] = "\xef\xbb\xbf";  // U+FEFF, how a UTF-16 file's mark reads in UTF-8
 constexpr char kEuro[] = "\xe2\x82\xac";
 constexpr char kGrin[] = "\xf0\x9f\x98\x80";  // a surrogate pair in UTF-16
+constexpr char kUtf8Mark[] = "\xef\xbb\xbf";
 
 std::string Repeat(const std::string& text, int count) {
   std::string repeated;
@@ -123,7 +125,7 @@ TEST(KesmetStartTest, LogsBannerThenRegistersTheSixCommands) {
   TeskReset();
   Plugin kesmet("Kesmet.orvo");
   EXPECT_EQ(Events(), (std::vector<std::string>{
-                          "log:Kesmet plugin 1.2",
+                          "log:Kesmet plugin 1.3",
                           "command:READ_INT_FROM_INI_FILE:fs",
                           "command:WRITE_INT_TO_INI_FILE:fs",
                           "command:READ_FLOAT_FROM_INI_FILE:fs",
@@ -168,6 +170,216 @@ TEST_F(KesmetTest, EdgeCases) {
       {"write string, no directory", {}, kWriteString, {Str("v")}, {}, 0, {}, noDirectory},
   };
   for (const Case& c : cases) Check(c);
+}
+
+// Writes the platform would store as other lines, keys or sections, or
+// that its reader cannot give back, store nothing: a file stays as it was,
+// and none is created.
+TEST_F(KesmetTest, RefusesWritesThatDoNotReadBack) {
+  const std::string old = Ini("k=old");
+  const struct {
+    const char* name;
+    std::string section, key, value;
+  } refused[] = {
+      {"lines in the value", "user", "name", "ok\r\n[admin]\r\npassword=pwned"},
+      {"LF in the value", "s", "k", "a\nb"},
+      {"CR in the value", "s", "k", "a\rb"},
+      {"LF in the key", "s", "k\nx", "v"},
+      {"CR in the section", "s\r", "k", "v"},
+      {"= in the key", "s", "a=b", "v1"},
+      {"key starting a section", "s", "[k", "v"},
+      {"key starting a comment", "s", ";k", "v"},
+      {"after blanks the platform trims", "s", " \t\x1a[k", "v"},
+      {"after a Unicode blank", "s", "\xe3\x80\x80;k", "v"},
+      {"] in the section", "a]b", "k", "v"},
+  };
+  for (const auto& r : refused) {
+    for (const std::optional<std::string>& before : {std::optional<std::string>{}, {old}})
+      Check({r.name,
+             before,
+             kWriteString,
+             {Str(r.value.c_str())},
+             {},
+             0,
+             before,
+             "t.ini",
+             r.section,
+             r.key});
+  }
+}
+
+// What the platform only trims or unquotes is written, and so is what merely
+// looks like a comment to other readers.
+TEST_F(KesmetTest, KeepsWritingWhatThePlatformOnlyTrims) {
+  const TempDir dir;
+  const std::string path = dir / "t.ini";
+  const struct {
+    std::string key, value, readBack;
+  } kept[] = {
+      {"blanks", "  v  ", "v"}, {"dq", "\"v\"", "v"},
+      {"sq", "'v'", "v"},       {"inner", "\"a\" \"b\"", "a\" \"b"},
+      {"#k", "hash", "hash"},   {"k;x", "v=w;c", "v=w;c"},
+      {"a[b]", "x", "x"},
+  };
+  for (const auto& k : kept) {
+    EXPECT_EQ(
+        Call(kWriteString, {Str(k.value.c_str()), Str(path.c_str()), Str("s"), Str(k.key.c_str())})
+            .flag,
+        1)
+        << k.key;
+    EXPECT_EQ(Call(kReadString, {Str(path.c_str()), Str("s"), Str(k.key.c_str())}).outputs,
+              std::vector<std::string>{"s:" + k.readBack})
+        << k.key;
+  }
+}
+
+// A file is Unicode when it starts with the UTF-16 LE mark; any other holds
+// what the ANSI code page maps exactly. Text it cannot hold is refused: a
+// write stores nothing, a read gives the missing result.
+TEST_F(KesmetTest, RefusesTextTheFileCannotHold) {
+  const std::string any = std::string("caf\xc3\xa9 \xe6\x97\xa5\xe6\x9c\xac ") + kGrin;
+  const std::string cutKey = std::string(126, 'a') + "\xc3\xa9";  // cut after 127 bytes
+  const std::string ansi = Ini("k=old");
+  std::vector<Case> cases = {
+      {"new file", {}, kWriteString, {Str(any.c_str())}, {}, 0},
+      {"ANSI file", ansi, kWriteString, {Str(any.c_str())}, {}, 0, ansi},
+      {"UTF-8 mark", kUtf8Mark + ansi, kWriteString, {Str(kGrin)}, {}, 0, kUtf8Mark + ansi},
+      {"section", {}, kWriteInt, {Int(1)}, {}, 0, {}, "t.ini", kGrin},
+      {"key", {}, kWriteFloat, {Float(1)}, {}, 0, {}, "t.ini", "s", kGrin},
+      {"key cut in a character", {}, kWriteString, {Str("v")}, {}, 0, {}, "t.ini", "s", cutKey},
+      {"UTF-16 file",
+       Utf16File(""),
+       kWriteString,
+       {Str(any.c_str())},
+       {},
+       1,
+       kBom + Ini("k=" + any)},
+      {"ASCII, new file", {}, kWriteString, {Str("plain")}, {}, 1, Ini("k=plain")},
+      // In an ANSI file the key would be looked up as "??" and found.
+      {"read key", Ini("?\?=found"), kReadString, {}, {"s:"}, 0, {}, "t.ini", "s", kGrin},
+      {"read section", "[?\?]\r\nk=1\r\n", kReadInt, {}, {"i:-2147483648"}, 0, {}, "t.ini", kGrin},
+      {"read, UTF-16 file",
+       Utf16File(Ini(std::string(kGrin) + "=found")),
+       kReadString,
+       {},
+       {"s:found"},
+       1,
+       {},
+       "t.ini",
+       "s",
+       kGrin},
+  };
+  // Code page 1252, Wine's for an English or C locale: what it holds and what
+  // it has only a best-fit look-alike for (A for A with macron).
+  if (GetACP() == 1252) {
+    cases.push_back(
+        {"cp1252 holds", {}, kWriteString, {Str("caf\xc3\xa9")}, {}, 1, Ini("k=caf\xe9")});
+    cases.push_back({"best fit only", {}, kWriteString, {Str("\xc4\x80")}, {}, 0});
+  }
+  for (const Case& c : cases) Check(c);
+}
+
+// A device takes every write and keeps nothing, or is a port: refused, in
+// any case, with or without an extension. (Nothing here opens a device, not
+// even to look: reading COM1 would wait for a port.)
+TEST_F(KesmetTest, RefusesDevices) {
+  const TempDir dir;
+  for (const char* device : {"NUL", "COM1", "AUX.ini", "con", "prn.txt", "lpt9.ini", "CONIN$",
+                             "conout$.ini", "Com3 .ini"}) {
+    const std::string path = dir / device;
+    EXPECT_EQ(Call(kWriteInt, {Int(1), Str(path.c_str()), Str("s"), Str("k")}).flag, 0) << device;
+    const Ran read = Call(kReadString, {Str(path.c_str()), Str("s"), Str("k")});
+    EXPECT_EQ(read.outputs, std::vector<std::string>{"s:"}) << device;
+    EXPECT_EQ(read.flag, 0) << device;
+  }
+  EXPECT_EQ(Listing(dir.path()), std::vector<std::string>{});
+  for (const char* file : {"COM10.ini", "console.ini", "nul1"})
+    Check({file, {}, kWriteInt, {Int(1)}, {}, 1, Ini("k=1"), file});
+}
+
+// The host gives the empty text for a path whose full form does not fit its
+// 260 bytes: nothing is read or written, and the host's log says why.
+TEST_F(KesmetTest, PathTooLongForTheHost) {
+  const TempDir dir;
+  ASSERT_LT(dir.path().size(), 150u);
+  const std::string base = dir / std::string(200 - dir.path().size() - 1, 'd');
+  ASSERT_TRUE(CreateDirectoryW(Wide(base).c_str(), nullptr));
+  TeskSetBase(base.c_str());
+  const std::string fits = std::string(58 - 4, 'n') + ".ini";  // 200 + 1 + 58 = 259 bytes
+  const std::string over = std::string(59 - 4, 'n') + ".ini";
+  const std::vector<std::string> banner = LogLines();
+  EXPECT_EQ(Call(kWriteInt, {Int(1), Str(fits.c_str()), Str("s"), Str("k")}).flag, 1);
+  EXPECT_EQ(LogLines(), banner);
+  EXPECT_EQ(Call(kWriteInt, {Int(1), Str(over.c_str()), Str("s"), Str("k")}).flag, 0);
+  EXPECT_EQ(Call(kReadInt, {Str(fits.c_str()), Str("s"), Str("k")}).outputs,
+            std::vector<std::string>{"i:1"});
+  EXPECT_EQ(Listing(base), std::vector<std::string>{fits});
+  std::vector<std::string> log = banner;
+  log.push_back("ResolvePath: " + base + "\\" + over +
+                " takes 260 bytes, more than the 259 that fit; gave the empty text");
+  EXPECT_EQ(LogLines(), log);
+  DeleteFileW(Wide(base + "\\" + fits).c_str());
+  RemoveDirectoryW(Wide(base).c_str());
+}
+
+// Two processes write 150 keys each into one file of 300 keys at once, one
+// naming it in upper case: every key stays, each write gives flag 1.
+TEST_F(KesmetTest, TwoProcessesWritingOneFileLoseNothing) {
+  constexpr int kOld = 300, kEach = 150;
+  const TempDir dir;
+  const std::string path = dir / "shared.ini";
+  std::string upper = path;
+  for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  ASSERT_NE(upper, path);
+  std::vector<std::string> lines{"[s]"};
+  for (int i = 0; i < kOld; ++i)
+    lines.push_back("old" + std::to_string(i) + "=" + std::to_string(i));
+  std::string text;
+  for (const std::string& line : lines) text += line + "\r\n";
+  WriteFile(path, text);
+
+  const std::wstring tag = std::to_wstring(GetCurrentProcessId());
+  const std::wstring readyName = L"Local\\kesmet-test-ready-" + tag;
+  const std::wstring goName = L"Local\\kesmet-test-go-" + tag;
+  const HANDLE ready = CreateEventW(nullptr, TRUE, FALSE, readyName.c_str());
+  const HANDLE go = CreateEventW(nullptr, TRUE, FALSE, goName.c_str());
+  ASSERT_TRUE(ready != nullptr && go != nullptr);
+  wchar_t self[MAX_PATH], plugin[MAX_PATH];
+  const std::wstring exe(self, GetModuleFileNameW(nullptr, self, MAX_PATH));
+  GetModuleFileNameW(kesmet_->module(), plugin, MAX_PATH);
+  const std::wstring writer = exe.substr(0, exe.find_last_of(L'\\') + 1) + L"kesmet_writer.exe";
+  std::wstring command = L"\"" + writer + L"\" \"" + plugin + L"\" \"" + Wide(upper) + L"\" b " +
+                         std::to_wstring(kEach) + L" " + readyName + L" " + goName;
+  STARTUPINFOW startup = {};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION process = {};
+  ASSERT_TRUE(CreateProcessW(writer.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                             nullptr, &startup, &process));
+  const HANDLE started[] = {ready, process.hProcess};
+  ASSERT_EQ(WaitForMultipleObjects(2, started, FALSE, INFINITE), WAIT_OBJECT_0)
+      << "the writer ended before it was ready";
+  SetEvent(go);
+  for (int i = 0; i < kEach; ++i) {
+    const std::string key = std::string("a").append(std::to_string(i));
+    EXPECT_EQ(Call(kWriteInt, {Int(i), Str(path.c_str()), Str("s"), Str(key.c_str())}).flag, 1);
+  }
+  WaitForSingleObject(process.hProcess, INFINITE);
+  DWORD failed = 1;
+  GetExitCodeProcess(process.hProcess, &failed);
+  EXPECT_EQ(failed, 0u) << "writes of the other process that gave flag 0";
+  for (const HANDLE handle : {process.hProcess, process.hThread, ready, go}) CloseHandle(handle);
+
+  for (const char* prefix : {"a", "b"})
+    for (int i = 0; i < kEach; ++i)
+      lines.push_back(prefix + std::to_string(i) + "=" + std::to_string(i));
+  std::vector<std::string> written;
+  const std::string after = ReadFile(path).value_or("");
+  for (std::size_t start = 0, end; (end = after.find("\r\n", start)) != std::string::npos;
+       start = end + 2)
+    written.push_back(after.substr(start, end - start));
+  std::sort(lines.begin(), lines.end());
+  std::sort(written.begin(), written.end());
+  EXPECT_EQ(written, lines);
 }
 
 TEST_F(KesmetTest, WritesFloatsAsC99Does) {

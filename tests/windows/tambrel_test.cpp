@@ -11,7 +11,7 @@
 #include "support.h"
 
 // Exported by the test executable, so that a lookup in the process's own
-// image, which is what the system makes of handle 0, has something to find.
+// image, which is what the system makes of handle 0, would find something.
 extern "C" __declspec(dllexport) int __cdecl TambrelSelfAnswer() {
   return 2424;
 }
@@ -127,7 +127,7 @@ class TambrelTest : public testing::Test {
 
 TEST_F(TambrelTest, StartUpLogsTheBannerThenRegistersTheCommands) {
   EXPECT_EQ(Events(),
-            (std::vector<std::string>{"log:Tambrel plugin 2.0", "command:LOAD_DYNAMIC_LIBRARY:dll",
+            (std::vector<std::string>{"log:Tambrel plugin 2.1", "command:LOAD_DYNAMIC_LIBRARY:dll",
                                       "command:FREE_DYNAMIC_LIBRARY:dll",
                                       "command:GET_DYNAMIC_LIBRARY_PROCEDURE:dll"}));
 }
@@ -258,15 +258,107 @@ TEST_F(TambrelTest, NameTheLibraryDoesNotExportGivesZero) {
   Free(handle);
 }
 
-// No handle is checked: 0 reaches the system, which looks in the process's
-// own image, and a handle nothing was loaded at is freed without a word.
-TEST_F(TambrelTest, HandlesGoToTheSystemUnchecked) {
-  const FARPROC self = GetProcAddress(nullptr, "TambrelSelfAnswer");
-  ASSERT_NE(self, nullptr);
-  EXPECT_EQ(Procedure("TambrelSelfAnswer", 0), ToInt(self));
-  EXPECT_EQ(Procedure("ProbeAnswer", 0), 0);
-  Free(0);
-  Free(0x12340000);
+// Only handles that a load gave out reach the system: any other integer, the
+// image base of a plug-in, the process's own image (handle 0), a module the
+// process loaded itself, is freed as nothing and has no procedures.
+TEST_F(TambrelTest, HandlesItDidNotGiveOutGoNowhere) {
+  const HMODULE self = GetModuleHandleW(nullptr);
+  const HMODULE kernel32 = GetModuleHandleW(L"kernel32.dll");
+  ASSERT_NE(GetProcAddress(self, "TambrelSelfAnswer"), nullptr);
+  const struct {
+    const char* name;
+    int32_t handle;
+    const char* procedure;
+  } cases[] = {
+      {"0, the process's image", 0, "TambrelSelfAnswer"},
+      {"this process", ToInt(self), "TambrelSelfAnswer"},
+      {"Tambrel itself", ToInt(tambrel_->module()), "TambrelSelfAnswer"},
+      {"kernel32, loaded by the process", ToInt(kernel32), "GetCurrentProcessId"},
+      {"no module there", 0x12340000, "GetCurrentProcessId"},
+      {"-1", -1, "GetCurrentProcessId"},
+  };
+  for (const auto& c : cases) {
+    for (int i = 0; i < 3; ++i) Free(c.handle);
+    EXPECT_EQ(Procedure(c.procedure, c.handle), 0) << c.name;
+  }
+  EXPECT_EQ(GetModuleHandleW(nullptr), self);
+  EXPECT_EQ(GetModuleHandleW(L"kernel32.dll"), kernel32);
+  // Still loaded: the system gives its procedure, and Tambrel's command runs.
+  EXPECT_EQ(Procedure("GetCurrentProcessId", Load("kernel32.dll").handle),
+            ToInt(GetProcAddress(kernel32, "GetCurrentProcessId")));
+}
+
+// A plug-in loaded once by a script and freed twice: the second free does
+// nothing, so the plug-in the host loaded stays, and a freed handle has no
+// procedures any more.
+TEST_F(TambrelTest, FreeingMoreOftenThanLoadedDoesNothing) {
+  const Plugin kesmet("Kesmet.orvo");
+  wchar_t file[MAX_PATH];
+  const std::string kesmetPath =
+      Utf8(std::wstring(file, GetModuleFileNameW(kesmet.module(), file, MAX_PATH)));
+  const int32_t handle = Load(kesmetPath).handle;
+  ASSERT_EQ(handle, ToInt(kesmet.module()));
+  Free(handle);
+  Free(handle);
+  EXPECT_EQ(LoadedFrom(kesmetPath), handle);
+  const Ran ran = orvo_test::Run("READ_INT_FROM_INI_FILE", {Str("none.ini"), Str("s"), Str("k")});
+  EXPECT_EQ(ran.outputs, std::vector<std::string>{"i:-2147483648"});
+
+  CopyProbe(dir_ / "probe.dll");
+  const int32_t probe = Load(dir_ / "probe.dll").handle;
+  ASSERT_NE(Procedure("ProbeAnswer", probe), 0);
+  Free(probe);
+  EXPECT_EQ(LoadedFrom(dir_ / "probe.dll"), 0);
+  EXPECT_EQ(Procedure("ProbeAnswer", probe), 0) << "a stale handle";
+  Free(probe);
+}
+
+// The table holds 256 libraries. With it full, a library not in it gives 0
+// and does not stay loaded; one in it loads again as usual.
+TEST_F(TambrelTest, FullTableRefusesNewLibraries) {
+  constexpr int kTableSize = 256;
+  const auto copy = [&](int i) {
+    return dir_ / std::string("p").append(std::to_string(i)).append(".dll");
+  };
+  std::vector<int32_t> handles;
+  for (int i = 0; i <= kTableSize; ++i) CopyProbe(copy(i));
+  for (int i = 0; i < kTableSize; ++i) {
+    handles.push_back(Load(copy(i)).handle);
+    ASSERT_NE(handles.back(), 0) << i;
+  }
+  const std::string extra = copy(kTableSize);
+  SetEnvironmentVariableW(L"PROBE_STARTED", nullptr);
+  EXPECT_EQ(Load(extra).handle, 0);
+  EXPECT_EQ(LoadedFrom(extra), 0);
+  EXPECT_EQ(GetEnvironmentVariableW(L"PROBE_STARTED", nullptr, 0), 0u)
+      << "the library the table has no room for ran its start-up code";
+  EXPECT_EQ(Load(copy(0)).handle, handles[0]);
+  Free(handles[0]);
+  EXPECT_EQ(LoadedFrom(copy(0)), handles[0]);
+  for (const int32_t handle : handles) Free(handle);
+  for (int i = 0; i < kTableSize; ++i) EXPECT_EQ(LoadedFrom(copy(i)), 0) << i;
+  // Freed entries take new libraries again.
+  const int32_t handle = Load(extra).handle;
+  EXPECT_NE(handle, 0);
+  Free(handle);
+}
+
+// A path the host cannot resolve within its 260 bytes comes back empty, and
+// nothing is loaded: not a library under a cut name.
+TEST_F(TambrelTest, PathTooLongForTheHostLoadsNothing) {
+  ASSERT_LT(dir_.path().size(), 150u);
+  const std::string base = dir_ / std::string(200 - dir_.path().size() - 1, 'b');
+  MakeDirectory(base);
+  const std::string name = "l/" + std::string(53, 'p') + ".dll";  // 200 + 1 + 59 = 260 bytes
+  MakeDirectory(base + "\\l");
+  CopyProbe(base + "\\l\\" + std::string(53, 'p') + ".dl");  // what a cut would name
+  TeskSetBase(base.c_str());
+  const Loaded loaded = Load(name);
+  EXPECT_EQ(loaded.handle, 0);
+  std::vector<std::string> events = LoadEvents(name, true);
+  events.push_back("log:ResolvePath: " + base + "\\" + name +
+                   " takes 260 bytes, more than the 259 that fit; gave the empty text");
+  EXPECT_EQ(loaded.events, events);
 }
 
 }  // namespace

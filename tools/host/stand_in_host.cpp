@@ -180,17 +180,22 @@ void* ORVO_CDECL AllocMem(uint32_t size) {
   return block;
 }
 
+// A full path that does not fit the buffer is never cut (a cut one names
+// another file): the plug-in gets the empty text, and the log says why.
 void ORVO_CDECL ResolvePath(const char* path, char* buffer) {
-  std::string full;
-  {
-    std::lock_guard lock(State().mutex);
-    State().events.push_back(std::string("resolve:") + path);
-    full =
-        IsAbsolute(path) || State().base.empty() ? std::string(path) : State().base + "\\" + path;
+  std::lock_guard lock(State().mutex);
+  State().events.push_back(std::string("resolve:") + path);
+  const std::string full =
+      IsAbsolute(path) || State().base.empty() ? std::string(path) : State().base + "\\" + path;
+  if (full.size() < kResolvedPathSize) {
+    std::memcpy(buffer, full.c_str(), full.size() + 1);
+    return;
   }
-  const size_t length = full.size() < kResolvedPathSize ? full.size() : kResolvedPathSize - 1;
-  std::memcpy(buffer, full.data(), length);
-  buffer[length] = '\0';
+  buffer[0] = '\0';
+  const std::string why = "ResolvePath: " + full + " takes " + std::to_string(full.size()) +
+                          " bytes, more than the 259 that fit; gave the empty text";
+  State().log.push_back(why);
+  State().events.push_back("log:" + why);
 }
 
 int32_t ORVO_CDECL GetIntParam(HostContext context) {
