@@ -4,20 +4,22 @@
 // Start-up logs the banner, registers LoadLines for both patterns and rewrites
 // linvar.d.ts in the host's declaration directory. LoadLines reads a file the
 // way the platform's text mode reads it and hands the host the JSON array of
-// its lines. Nothing is kept between calls and nothing is thrown into the
-// host: every failure ends in a null result or one log line.
+// its lines. Paths come as UTF-8 and go to the wide-character file functions.
+// Nothing is kept between calls and nothing is thrown, not even inside: every
+// allocation reports its failure, which ends in a null result or one log line.
 #include <windows.h>
 
 #include <algorithm>
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
+#include <iterator>
 #include <memory>
-#include <optional>
-#include <string>
 #include <string_view>
 
+#include "lines_json.h"
 #include "orvo_host.h"
 #include "text_lines.h"
 
@@ -62,13 +64,31 @@ constexpr std::array<char, kStoredTypingsSize> kStoredTypings = [] {
 // An open file, closed when it goes out of scope.
 using FileHandle = std::unique_ptr<void, decltype(&CloseHandle)>;
 
-// Opens with the sharing the C runtime's fopen grants: others may read and
-// write. The path goes unchanged to the narrow file functions (ANSI code
-// page). Null when it cannot be opened.
-FileHandle OpenNarrow(const char* path, DWORD access, DWORD disposition, DWORD flags) {
-  HANDLE file = CreateFileA(path, access, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, disposition,
+// Opens the file at the UTF-16 path with the sharing the C runtime's fopen
+// grants: others may read and write. Null when it cannot be opened.
+FileHandle OpenShared(const wchar_t* path, DWORD access, DWORD disposition, DWORD flags) {
+  HANDLE file = CreateFileW(path, access, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, disposition,
                             flags, nullptr);
   return FileHandle(file == INVALID_HANDLE_VALUE ? nullptr : file, &CloseHandle);
+}
+
+// Converts the NUL-terminated UTF-8 text into wide, which holds units
+// UTF-16 units; false when it is not UTF-8 or does not fit.
+bool Utf8ToWide(const char* text, wchar_t* wide, int units) {
+  return MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text, -1, wide, units) != 0;
+}
+
+// The UTF-16 form of a path of any length, in a block of the C runtime's
+// heap; null when it is not UTF-8 or memory runs out.
+wchar_t* WidePath(const char* path) {
+  const int units = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, path, -1, nullptr, 0);
+  if (units == 0) return nullptr;
+  auto* const wide = static_cast<wchar_t*>(std::malloc(sizeof(wchar_t) * units));
+  if (wide != nullptr && !Utf8ToWide(path, wide, units)) {
+    std::free(wide);
+    return nullptr;
+  }
+  return wide;
 }
 
 // The length of the open file in bytes; 0 when it cannot be had.
@@ -85,33 +105,43 @@ std::size_t ReadFileChunk(void* file, char* buffer, std::size_t size) {
   return read;
 }
 
+void* AllocateText(std::size_t size) {
+  return std::malloc(size);
+}
+void ReleaseText(void* block) {
+  std::free(block);
+}
+constexpr TextMemory kTextMemory = {&AllocateText, &ReleaseText};
+
+void* AllocateHostBlock(std::uint32_t size) {
+  return AllocMem(size);
+}
+
 // The loader callback for "*.txt" and "*.text": the file's lines as a JSON
-// array of strings in an AllocMem block, or null when the file cannot be
-// opened, the host has no block or memory runs out.
+// array of strings in an AllocMem block, or null when the path is not UTF-8,
+// the file cannot be opened, the host has no block or memory runs out.
 char* ORVO_CDECL LoadLines(const char* path) noexcept {
   if (path == nullptr) return nullptr;
-  std::optional<std::string> json;
+  TextModeText text;
   {
+    wchar_t* const widePath = WidePath(path);
+    if (widePath == nullptr) return nullptr;
     const FileHandle file =
-        OpenNarrow(path, GENERIC_READ, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN);
+        OpenShared(widePath, GENERIC_READ, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN);
+    std::free(widePath);
     if (!file) return nullptr;
-    try {
-      json = LinesJson(FileLength(file.get()), &ReadFileChunk, file.get());
-    } catch (...) {
-      return nullptr;  // out of memory
-    }
+    text = ReadTextModeText(FileLength(file.get()), &ReadFileChunk, file.get(), kTextMemory);
   }  // the file is closed before the host is asked for memory
-  if (!json) return nullptr;
-  char* block = static_cast<char*>(AllocMem(static_cast<uint32_t>(json->size() + 1)));
-  if (block == nullptr) return nullptr;
-  std::memcpy(block, json->data(), json->size());  // the zero-filled block ends the text
+  if (text.block == nullptr) return nullptr;
+  char* const block = LinesJsonBlock(text.view(), &AllocateHostBlock);
+  ReleaseText(text.block);
   return block;
 }
 
 // Creates or truncates the file at path and writes the stored typings whole.
 // False only when the file cannot be opened; write errors are not reported.
-bool WriteTypings(const char* path) {
-  const FileHandle file = OpenNarrow(path, GENERIC_WRITE, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL);
+bool WriteTypings(const wchar_t* path) {
+  const FileHandle file = OpenShared(path, GENERIC_WRITE, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL);
   if (!file) return false;
   const char* rest = kStoredTypings.data();
   DWORD left = static_cast<DWORD>(kStoredTypings.size());
@@ -139,12 +169,17 @@ void InitializeLinvar() noexcept {
     return;
   }
   // The directory text as given, then the suffix: no separator check, no
-  // normalisation, no conversion.
+  // normalisation. A directory text that is not UTF-8 names no file.
   const std::size_t length = static_cast<const char*>(end) - directory;
   char path[kDirectoryBufferSize + sizeof kTypingsSuffix];
   std::memcpy(path, directory, length);
   std::memcpy(path + length, kTypingsSuffix, sizeof kTypingsSuffix);
-  if (!WriteTypings(path)) Log(kTypingsFailure);
+  // A UTF-8 text has no fewer bytes than UTF-16 units.
+  wchar_t widePath[sizeof path];
+  if (!Utf8ToWide(path, widePath, static_cast<int>(std::size(widePath))) ||
+      !WriteTypings(widePath)) {
+    Log(kTypingsFailure);
+  }
 }
 
 [[maybe_unused]] const bool kStarted = (InitializeLinvar(), true);

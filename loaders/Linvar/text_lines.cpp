@@ -1,51 +1,50 @@
 #include "text_lines.h"
 
 #include <algorithm>
-#include <memory>
-#include <string_view>
-#include <utility>
-
-#include "host_block.h"
-#include "json_escape.h"
+#include <cstdint>
+#include <cstring>
 
 namespace {
 
-// Appends the line as the body of a JSON string.
-void AppendEscaped(std::string& json, std::string_view line) {
-  const char* p = line.data();
-  const char* const end = p + line.size();
-  while (p != end) {
-    const char* const run = p;
-    while (p != end && kJsonEscapeOf[static_cast<unsigned char>(*p)] == 0) ++p;
-    json.append(run, p);
-    if (p == end) break;
-    char escape[6];
-    json.append(escape, WriteJsonEscape(*p++, escape));
-  }
-}
+// The first block when one of the file's length cannot be had.
+constexpr std::size_t kSmallBlock = 64 * 1024;
 
 }  // namespace
 
-std::optional<std::string> LinesJson(std::uint64_t sizeHint, ReadChunk read, void* source) {
-  // The file's length sizes the text's reserve, capped: a 32-bit process may
-  // not have a block of a huge file's length whose text ends at an early 0x1A.
-  std::string text;
-  text.reserve(static_cast<std::size_t>(std::min<std::uint64_t>(sizeHint, 16u << 20)));
-  const std::unique_ptr<char[]> chunk(new char[kLinesChunkSize]);
-  for (;;) {
-    const std::string_view got(chunk.get(), read(source, chunk.get(), kLinesChunkSize));
-    const std::size_t length = TextModeLength(got);
-    text.append(got.data(), length);
-    if (got.empty() || length != got.size()) break;
+TextModeText ReadTextModeText(std::uint64_t length, ReadChunk read, void* source,
+                              TextMemory memory) {
+  // One byte more than the length, so that the read which finds the end has
+  // room to ask for something. A length beyond memory asks for all of it,
+  // which fails.
+  std::size_t capacity =
+      static_cast<std::size_t>(std::min<std::uint64_t>(length, SIZE_MAX - 1)) + 1;
+  char* block = static_cast<char*>(memory.allocate(capacity));
+  if (block == nullptr && capacity > kSmallBlock) {
+    capacity = kSmallBlock;
+    block = static_cast<char*>(memory.allocate(capacity));
   }
-  std::string json = "[";
-  ForEachTextLine(text, [&json](std::size_t number, std::size_t, std::string_view line) {
-    if (number != 1) json += ',';
-    json += '"';
-    AppendEscaped(json, line);
-    json += '"';
-  });
-  json += ']';
-  if (!FitsHostBlock(json.size())) return std::nullopt;
-  return json;
+  if (block == nullptr) return {nullptr, 0};
+  std::size_t filled = 0;
+  for (;;) {
+    if (filled == capacity) {
+      // Longer than its length said, or the block of that length was not
+      // to be had: move into one twice as large.
+      const std::size_t larger = capacity <= SIZE_MAX / 2 ? std::max(capacity * 2, kSmallBlock) : 0;
+      char* const moved = larger != 0 ? static_cast<char*>(memory.allocate(larger)) : nullptr;
+      if (moved == nullptr) {
+        memory.release(block);
+        return {nullptr, 0};
+      }
+      std::memcpy(moved, block, filled);
+      memory.release(block);
+      block = moved;
+      capacity = larger;
+    }
+    char* const chunk = block + filled;
+    const std::size_t got = read(source, chunk, std::min(capacity - filled, kTextReadSize));
+    const std::size_t kept = TextModeLength(std::string_view(chunk, got));
+    filled += kept;
+    if (got == 0 || kept != got) break;
+  }
+  return {block, filled};
 }

@@ -1,7 +1,7 @@
 // The line loader's core on arbitrary bytes, read whole and in random chunks:
-// both give the reference's JSON array of the text-mode lines, and no chunk
-// after the one holding 0x1A is asked for. The first four bytes seed the
-// chunk sizes.
+// both give the reference's JSON array of the text-mode lines, which are the
+// lines ForEachTextLine visits, and no chunk after the one holding 0x1A is
+// asked for. The first four bytes seed the chunk sizes.
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -13,7 +13,6 @@
 #include "chunked_input.h"
 #include "fuzz_check.h"
 #include "reference_text.h"
-#include "text_lines.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   std::uint32_t seed = 0;
@@ -23,14 +22,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   const std::string expected = reference::LinesJson(text);
   FUZZ_CHECK(LinesJsonOf(text) == expected);
+  std::vector<std::string> lines;
+  ForEachTextLine(
+      text.substr(0, TextModeLength(text)),
+      [&lines](std::size_t, std::size_t, std::string_view line) { lines.emplace_back(line); });
+  FUZZ_CHECK(reference::JsonArray(lines) == expected);
 
-  // Chunks of 1 to 17 bytes, into a text that starts without reserve and has
+  // Chunks of 1 to 17 bytes, into a block sized for an empty file that has
   // to grow.
   std::minstd_rand random(seed);
   std::vector<std::size_t> sizes(8);
   for (std::size_t& chunk : sizes) chunk = 1 + random() % 17;
   ChunkedInput chunked{text, sizes};
-  FUZZ_CHECK(LinesJson(0, &ReadChunkFrom, &chunked) == expected);
+  FUZZ_CHECK(LinesJsonOf(chunked, 0) == expected);
   FUZZ_CHECK(chunked.readsAfterEndOfText == 0);
   return 0;
 }

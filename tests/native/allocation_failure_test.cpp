@@ -15,6 +15,7 @@
 #include "chunked_input.h"
 #include "core_memory.h"
 #include "fxt_json.h"
+#include "lines_json.h"
 #include "reference_text.h"
 #include "text_lines.h"
 
@@ -98,8 +99,8 @@ std::string FxtInput() {
   return text;
 }
 
-// Control bytes take six bytes each in JSON: the text outgrows its first
-// reserve several times.
+// Longer than the first block the text falls back to, and with control
+// bytes, which take six bytes each in JSON.
 std::string LinesInput() {
   std::string text;
   for (int i = 0; i < 3000; ++i) {
@@ -162,13 +163,85 @@ TEST(AllocationFailure, FxtJson) {
   }
 }
 
-TEST(AllocationFailure, LinesJson) {
-  const std::string input = LinesInput();
-  FailEveryAllocationInTurn([&] { return LinesJsonOf(input); }, reference::LinesJson(input));
+// The line loader's text memory: which allocation is to fail (0: none),
+// whether every later one fails too, whether one has, and how many blocks
+// are live. The core allocates nothing else.
+std::size_t gTextAllocations = 0;
+std::size_t gTextFailAt = 0;
+bool gTextFailOnwards = false;
+bool gTextFailed = false;
+long gTextLive = 0;
+
+void ArmText(std::size_t failAt, bool onwards) {
+  gTextAllocations = 0;
+  gTextFailAt = failAt;
+  gTextFailOnwards = onwards;
+  gTextFailed = false;
 }
 
-// Memory that gives no block of 64 MiB, as a 32-bit process's may not: the
-// file's length must not size a reserve the text does not need.
+void* AllocateText(std::size_t size) {
+  ++gTextAllocations;
+  const bool fail = gTextFailAt != 0 && (gTextAllocations == gTextFailAt ||
+                                         (gTextFailOnwards && gTextAllocations > gTextFailAt));
+  if (fail || size > gLargest) {
+    gTextFailed = true;
+    return nullptr;
+  }
+  void* const block = std::malloc(size);
+  if (block != nullptr) ++gTextLive;
+  return block;
+}
+
+void ReleaseText(void* block) {
+  if (block != nullptr) --gTextLive;
+  std::free(block);
+}
+
+constexpr TextMemory kCountedText = {&AllocateText, &ReleaseText};
+
+// The loader's core, from reading the bytes to the host's block, with the
+// Nth allocation of the text failing, for every N until a run makes fewer
+// than N: it throws nothing, makes no allocation but the text's, and gives
+// every block back. When memory runs out for good (every later allocation
+// failing too) it gives null; one failure alone may be made up for by a
+// smaller block, and then the text is exact.
+TEST(AllocationFailure, LinesJson) {
+  const std::string input = LinesInput();
+  const std::string expected = reference::LinesJson(input);
+  for (std::size_t failAt = 1;; ++failAt) {
+    bool anyFailed = false;
+    for (const bool onwards : {false, true}) {
+      SCOPED_TRACE(testing::Message() << "failing " << failAt << (onwards ? " on" : ""));
+      ChunkedInput chunked{input};
+      Arm(SIZE_MAX);  // counts operator new, fails none
+      ArmText(failAt, onwards);
+      const TextModeText text =
+          ReadTextModeText(input.size(), &ReadChunkFrom, &chunked, kCountedText);
+      char* const block =
+          text.block == nullptr ? nullptr : LinesJsonBlock(text.view(), &AllocateExactBlock);
+      if (text.block != nullptr) ReleaseText(text.block);
+      const std::size_t operatorNewCalls = gAllocations;
+      Arm(0);
+      EXPECT_EQ(operatorNewCalls, 0u) << "operator new on the loader's path";
+      const std::optional<std::string> json =
+          block == nullptr ? std::nullopt : std::optional<std::string>(block);
+      std::free(block);
+      EXPECT_EQ(gTextLive, 0);
+      anyFailed = anyFailed || gTextFailed;
+      if (gTextFailed && onwards) {
+        EXPECT_EQ(json, std::nullopt);
+      } else if (!gTextFailed || json) {
+        EXPECT_EQ(json, expected);
+      }
+    }
+    ArmText(0, false);
+    if (!anyFailed) return;
+  }
+}
+
+// Memory that gives no block of 64 MiB, as a 32-bit process's may not: a
+// file's length beyond it must not keep a text that ends early, or fits in
+// what memory there is, from loading.
 TEST(AllocationFailure, LongFileWithShortTextNeedsNoLargeBlock) {
   const std::string lines = LinesInput();
   const struct {
@@ -183,9 +256,8 @@ TEST(AllocationFailure, LongFileWithShortTextNeedsNoLargeBlock) {
   for (const auto& c : cases) {
     for (const std::uint64_t length : {std::uint64_t{600} << 20, std::uint64_t{5} << 30}) {
       ChunkedInput chunked{c.input};
-      std::optional<std::string> json;
-      EXPECT_NO_THROW(json = LinesJson(length, &ReadChunkFrom, &chunked)) << length;
-      EXPECT_EQ(json, c.json) << length;
+      EXPECT_EQ(LinesJsonOf(chunked, length, kCountedText), c.json) << length;
+      EXPECT_EQ(gTextLive, 0);
     }
   }
   gLargest = SIZE_MAX;

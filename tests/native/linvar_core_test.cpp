@@ -11,17 +11,18 @@
 #include <vector>
 
 #include "chunked_input.h"
+#include "lines_json.h"
 #include "reference_text.h"
 
 namespace {
 
 using namespace std::string_literals;
 
-// LinesJson on input handed out in chunks of these sizes; no chunk after the
+// The core on input handed out in chunks of these sizes; no chunk after the
 // one that holds a 0x1A byte may be asked for.
 std::optional<std::string> FeedChunks(std::string_view input, std::vector<std::size_t> sizes) {
   ChunkedInput chunked{input, std::move(sizes)};
-  std::optional<std::string> json = LinesJson(input.size(), &ReadChunkFrom, &chunked);
+  std::optional<std::string> json = LinesJsonOf(chunked, input.size());
   EXPECT_EQ(chunked.readsAfterEndOfText, 0u);
   return json;
 }
@@ -163,18 +164,34 @@ TEST(LinesJson, RandomInputsMatchReference) {
   }
 }
 
+// Texts of tens of kilobytes, the JSON written and copied on in pieces of a
+// few kilobytes: line ends, escapes and a last line feed fall on every kind
+// of boundary.
+TEST(LinesJson, LongRandomTextsMatchReference) {
+  static constexpr char kAlphabet[] = {'\r', '\n', '\0', '"', '\t', '\x80'};
+  std::mt19937 random(11);
+  for (int round = 0; round < 40; ++round) {
+    std::string input(20000 + random() % 20000, 'a');
+    for (char& byte : input) {
+      if (random() % 4 == 0) byte = kAlphabet[random() % sizeof kAlphabet];
+    }
+    if (round % 2 == 0) input += '\n';
+    EXPECT_TRUE(LinesJsonOf(input) == reference::LinesJson(input)) << "round " << round;
+  }
+}
+
 // A file may be longer or shorter than its length said, and a length may be
 // far beyond what memory holds: the text is the same.
-TEST(LinesJson, SizeHintOnlySizesTheReserve) {
+TEST(LinesJson, LengthOnlySizesTheBlock) {
   std::string input;
-  for (int line = 0; input.size() < 3 * kLinesChunkSize; ++line) {
+  for (int line = 0; input.size() < 3 * kTextReadSize; ++line) {
     input += "line " + std::to_string(line) + (line % 3 == 0 ? "\t\"x\"\r\n" : "\n");
   }
   const std::string expected = reference::LinesJson(input);
   for (const std::uint64_t hint : {std::uint64_t{0}, std::uint64_t{input.size() / 2},
                                    std::uint64_t{input.size() * 4}, UINT64_MAX}) {
     ChunkedInput chunked{input};
-    EXPECT_EQ(LinesJson(hint, &ReadChunkFrom, &chunked), expected) << hint;
+    EXPECT_EQ(LinesJsonOf(chunked, hint), expected) << hint;
   }
 }
 

@@ -30,9 +30,9 @@ constexpr char kTypings[] =
     "  export default value;\r\n"
     "}\r\n";
 static_assert(sizeof kTypings - 1 == 163);
-constexpr char kBanner[] = "Linvar 1.2";
+constexpr char kBanner[] = "Linvar 1.3";
 constexpr char kFailure[] = "Failed to write linvar.d.ts";
-const std::vector<std::string> kStartEvents = {"log:Linvar 1.2", "loader:*.txt", "loader:*.text",
+const std::vector<std::string> kStartEvents = {"log:Linvar 1.3", "loader:*.txt", "loader:*.text",
                                                "directory:1"};
 
 std::vector<std::string> StartEventsThenFailure() {
@@ -137,6 +137,30 @@ TEST_F(LinvarStartTest, TrailingBackslashGivesTwoBackslashesUsedUnchanged) {
   EXPECT_EQ(LogLines(), std::vector<std::string>{kBanner});
   EXPECT_EQ(ReadFile(dir_ / "sub\\linvar.d.ts"), kTypings);
   EXPECT_EQ(Listing(dir_.path()), std::vector<std::string>{"sub"});
+}
+
+// The directory text is UTF-8: a directory named outside any code page gets
+// the file; a directory text that is not UTF-8 names none, and start-up logs
+// the failure.
+TEST_F(LinvarStartTest, DirectoryTextIsUtf8) {
+  const std::string directory = dir_ / "\xe6\x97\xa5\xe6\x9c\xac \xf0\x9d\x84\x9e";
+  CreateDirectoryW(Wide(directory).c_str(), nullptr);
+  TeskSetDirectory(directory.c_str());
+  {
+    Plugin linvar("Linvar.orvo");
+    EXPECT_EQ(LogLines(), std::vector<std::string>{kBanner});
+  }
+  EXPECT_EQ(ReadFile(directory + "\\linvar.d.ts"), kTypings);
+
+  TeskReset();
+  TeskSetDirectory((dir_ / "bad\xff").c_str());
+  CreateDirectoryW(Wide(dir_ / "bad\xef\xbf\xbd").c_str(), nullptr);  // U+FFFD
+  {
+    Plugin linvar("Linvar.orvo");
+    EXPECT_EQ(Events(), StartEventsThenFailure());
+    ExpectLoadersWork(dir_);
+  }
+  EXPECT_EQ(Listing(dir_ / "bad\xef\xbf\xbd"), std::vector<std::string>{});
 }
 
 // Makes a directory of the test current and tells where "\linvar.d.ts", a
@@ -361,30 +385,29 @@ TEST_F(LoadLinesTest, FileOpenForWritingElsewhereIsRead) {
   CloseHandle(other);
 }
 
-// The path goes to the narrow file functions unchanged, so a name outside
-// ASCII is read in the system's ANSI code page.
-TEST_F(LoadLinesTest, PathIsReadInTheAnsiCodePage) {
-  const std::wstring name = L"caf\u00e9 \u00e0 la carte.txt";
-  const std::wstring wideDirectory = Wide(dir_.path());
-  auto ansi = [](const std::wstring& wide) -> std::optional<std::string> {
-    BOOL lossy = FALSE;
-    const int n = WideCharToMultiByte(CP_ACP, 0, wide.c_str(), static_cast<int>(wide.size()),
-                                      nullptr, 0, nullptr, nullptr);
-    std::string text(n, '\0');
-    WideCharToMultiByte(CP_ACP, 0, wide.c_str(), static_cast<int>(wide.size()), text.data(), n,
-                        nullptr, GetACP() == CP_UTF8 ? nullptr : &lossy);
-    if (lossy) return std::nullopt;
-    return text;
-  };
-  const auto ansiPath = ansi(wideDirectory + L"\\" + name);
-  if (!ansiPath) GTEST_SKIP() << "the ANSI code page " << GetACP() << " has no e acute";
-  WriteFile(Utf8(wideDirectory + L"\\" + name), "ansi\n");
-  EXPECT_EQ(Load(*ansiPath), R"(["ansi"])");
-  if (GetACP() != CP_UTF8) {
-    // The UTF-8 bytes of the same name read in the ANSI code page name
-    // another file, which does not exist.
-    EXPECT_EQ(Load(Utf8(wideDirectory + L"\\" + name)), std::nullopt);
+// The path is UTF-8, whatever the system's ANSI code page: é.txt is not the
+// file whose name is its bytes read in Windows-1252 (Ã©.txt), and names
+// outside any code page (CJK, a character beyond the BMP) load.
+TEST_F(LoadLinesTest, PathIsUtf8) {
+  WriteFile(dir_ / "\xc3\x83\xc2\xa9.txt", "decoy\n");  // Ã©.txt
+  for (const char* name :
+       {"\xc3\xa9.txt", "\xe6\x97\xa5\xe6\x9c\xac.txt", "clef \xf0\x9d\x84\x9e.text"}) {
+    WriteFile(dir_ / name, std::string(name) + "\n");
+    EXPECT_EQ(Load(dir_ / name), reference::JsonArray({name})) << name;
   }
+}
+
+// A path that is not UTF-8 names no file, not one that a lenient reading of
+// its bytes would give (U+FFFD for each bad sequence, or the ANSI code page).
+TEST_F(LoadLinesTest, PathThatIsNotUtf8GivesNullWithoutAllocMem) {
+  WriteFile(dir_ / "bad\xef\xbf\xbd.txt", "replaced\n");  // U+FFFD
+  WriteFile(dir_ / "bad\xc3\xbf.txt", "ansi\n");          // U+00FF, 0xFF in Windows-1252
+  const int32_t blocks = TeskAllocCount();
+  for (const char* name :
+       {"bad\xff.txt", "bad\xc3.txt", "bad\xc0\xaf.txt", "bad\xed\xa0\x80.txt"}) {
+    EXPECT_EQ(Load(dir_ / name), std::nullopt) << testing::PrintToString(std::string(name));
+  }
+  EXPECT_EQ(TeskAllocCount(), blocks);
 }
 
 TEST_F(LoadLinesTest, AllocMemFailureGivesNullAndFreesEverything) {
@@ -396,19 +419,30 @@ TEST_F(LoadLinesTest, AllocMemFailureGivesNullAndFreesEverything) {
   EXPECT_STREQ(TeskEvent(before), "alloc:10") << "asked once, for the text and its NUL";
 }
 
+// Memory running out in the first import of the process, when nothing has
+// been set up yet: null, no AllocMem, and every block given back in that
+// very call (nothing is thrown, so the runtime keeps nothing for it).
+TEST_F(LoadLinesTest, FirstImportRunningOutOfMemoryGivesNullWithTheHeapBalanced) {
+  WriteFile(dir_ / "t.txt", "a\nb\n");
+  const int32_t blocks = TeskAllocCount();
+  const HeapDelta heap;
+  TeskFailHeapAllocation(1);  // the text's block, after the path's
+  const Imported imported = Import(dir_ / "t.txt");
+  EXPECT_EQ(TeskFailHeapAllocation(-1), -1) << "the allocation was made, and failed";
+  EXPECT_EQ(imported.text, std::nullopt);
+  EXPECT_EQ(TeskAllocCount(), blocks);
+  const TeskHeapCounts used = heap.Now();
+  EXPECT_EQ(used.allocations, used.releases);
+  EXPECT_EQ(Load(dir_ / "t.txt"), R"(["a","b"])");
+}
+
 // Every heap allocation of a load fails in turn (memory running out): the
 // call gives null and frees what it had, until it needs no more and succeeds.
 TEST_F(LoadLinesTest, EachAllocationFailingGivesNull) {
-  // Escapes make the text outgrow the reserve sized from the file's length.
+  // Escapes and both line ends; small enough to be read in one block.
   const std::string file = "one\r\n" + std::string(200, '\x01') + "\nthree";
   const std::string expected = reference::JsonArray({"one", std::string(200, '\x01'), "three"});
   WriteFile(dir_ / "t.txt", file);
-  // The C++ runtime keeps what it sets up for the first exception thrown in a
-  // module (and, until the thread ends, in a thread): not the call's memory.
-  // One failing load first, uncounted, lets the counts show the calls alone.
-  TeskFailHeapAllocation(0);
-  EXPECT_EQ(Import(dir_ / "t.txt").text, std::nullopt);
-  TeskFailHeapAllocation(-1);
   for (int32_t failing = 0;; ++failing) {
     ASSERT_LT(failing, 100);
     const HeapDelta heap;
@@ -419,7 +453,7 @@ TEST_F(LoadLinesTest, EachAllocationFailingGivesNull) {
     const TeskHeapCounts used = heap.Now();
     EXPECT_EQ(used.allocations, used.releases) << "failing " << failing;
     if (!failed) {
-      EXPECT_GE(failing, 2) << "the text and the chunk buffer at least";
+      EXPECT_GE(failing, 2) << "the path and the text at least";
       EXPECT_EQ(imported.text, expected);
       break;
     }

@@ -21,6 +21,7 @@
 #include <malloc.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -34,6 +35,7 @@
 #include <vector>
 
 #include "fxt_json.h"
+#include "lines_json.h"
 #include "text_lines.h"
 #include "timing.h"
 
@@ -46,16 +48,6 @@ struct FreeBlock {
   void operator()(char* block) const { std::free(block); }
 };
 using Block = std::unique_ptr<char, FreeBlock>;
-
-// The host's part: a fresh zero-filled block one byte longer than the text,
-// holding it.
-Block HostBlock(const std::optional<std::string>& json) {
-  if (!json) std::abort();
-  Block block(static_cast<char*>(std::calloc(json->size() + 1, 1)));
-  if (!block) std::abort();
-  std::memcpy(block.get(), json->data(), json->size());
-  return block;
-}
 
 void* ZeroFilledBlock(std::uint32_t size) {
   return std::calloc(size, 1);
@@ -72,7 +64,8 @@ Block FxtBlock(std::string_view file) {
 }
 
 // LoadLines after the open: the file's bytes, copied chunk by chunk as the
-// reads hand them over, to the host's block.
+// reads hand them over into a block of the file's length, and the JSON array
+// written into the host's block, a fresh zero-filled one.
 std::size_t ReadFromMemory(void* source, char* buffer, std::size_t size) {
   std::string_view& rest = *static_cast<std::string_view*>(source);
   const std::size_t taken = std::min(size, rest.size());
@@ -81,9 +74,21 @@ std::size_t ReadFromMemory(void* source, char* buffer, std::size_t size) {
   return taken;
 }
 
+void* AllocateText(std::size_t size) {
+  return std::malloc(size);
+}
+void ReleaseText(void* block) {
+  std::free(block);
+}
 Block LinesBlock(std::string_view file) {
   std::string_view rest = file;
-  return HostBlock(LinesJson(file.size(), &ReadFromMemory, &rest));
+  const TextModeText text =
+      ReadTextModeText(file.size(), &ReadFromMemory, &rest, {&AllocateText, &ReleaseText});
+  if (text.block == nullptr) std::abort();
+  Block block(LinesJsonBlock(text.view(), &ZeroFilledBlock));
+  ReleaseText(text.block);
+  if (!block) std::abort();
+  return block;
 }
 
 // The floor here: the file's bytes copied into fresh memory, as a read fills

@@ -55,19 +55,16 @@ bool IsFxt(std::string_view path) {
          _stricmp(path.data() + path.size() - kExtension.size(), kExtension.data()) == 0;
 }
 
-// Opens the file as its loader does: an FXT table by its UTF-8 path in
-// UTF-16, shared for reading, writing and deleting; a text file by its path
-// unchanged through the narrow call, shared for reading and writing.
+// Opens the file as its loader does: by its UTF-8 path in UTF-16; an FXT
+// table shared for reading, writing and deleting, a text file for reading and
+// writing.
 HANDLE OpenAsLoader(const std::string& path, bool fxt) {
-  if (!fxt) {
-    return CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                       OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-  }
   wchar_t wide[MAX_PATH];
   if (MultiByteToWideChar(CP_UTF8, 0, path.c_str(), -1, wide, MAX_PATH) == 0)
     Fail("path too long: " + path);
-  return CreateFileW(wide, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                     nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+  const DWORD sharing = FILE_SHARE_READ | FILE_SHARE_WRITE | (fxt ? FILE_SHARE_DELETE : DWORD{0});
+  return CreateFileW(wide, GENERIC_READ, sharing, nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN,
+                     nullptr);
 }
 
 // The floor: the file read whole into fresh memory, the JSON text written
