@@ -13,29 +13,40 @@ inline void Keep(const void* data) {
   asm volatile("" : : "r"(data) : "memory");
 }
 
+inline double Median(std::vector<double>& times) {
+  std::nth_element(times.begin(), times.begin() + times.size() / 2, times.end());
+  return times[times.size() / 2];
+}
+
+template <typename Run>
+double Seconds(Run run) {
+  const auto start = std::chrono::steady_clock::now();
+  run();
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+// The median of `runs` timings of run().
+template <typename Run>
+double MedianSeconds(int runs, Run run) {
+  std::vector<double> times;
+  for (int i = 0; i < runs; ++i) times.push_back(Seconds(run));
+  return Median(times);
+}
+
 // The medians of `runs` timings of ours() and of floor(), taken in turns so
 // that both meet the same load of a shared machine; after each, outside the
 // timing, tidy() puts away what the run left.
 template <typename Ours, typename Floor, typename Tidy>
 std::pair<double, double> MedianSecondsInTurns(int runs, Ours ours, Floor floor, Tidy tidy) {
-  using Clock = std::chrono::steady_clock;
   std::vector<double> oursTimes;
   std::vector<double> floorTimes;
-  const auto time = [&](auto run, std::vector<double>& times) {
-    const auto start = Clock::now();
-    run();
-    times.push_back(std::chrono::duration<double>(Clock::now() - start).count());
-    tidy();
-  };
   for (int i = 0; i < runs; ++i) {
-    time(ours, oursTimes);
-    time(floor, floorTimes);
+    oursTimes.push_back(Seconds(ours));
+    tidy();
+    floorTimes.push_back(Seconds(floor));
+    tidy();
   }
-  const auto median = [](std::vector<double>& times) {
-    std::nth_element(times.begin(), times.begin() + times.size() / 2, times.end());
-    return times[times.size() / 2];
-  };
-  return {median(oursTimes), median(floorTimes)};
+  return {Median(oursTimes), Median(floorTimes)};
 }
 
 }  // namespace orvo_bench
