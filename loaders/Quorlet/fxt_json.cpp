@@ -6,6 +6,7 @@
 #include <bit>
 #include <cstring>
 #include <memory>
+#include <utility>
 
 #include "core_memory.h"
 #include "fxt_lines.h"
@@ -15,9 +16,10 @@
 namespace {
 
 // An entry, by offsets into the file's bytes: its value starts one byte (the
-// blank) after its key, and keys lie in file order, so the key's offset also
-// tells which of two entries came later. Offset is 32-bit unless the text is
-// larger, which keeps the records, all in fresh memory, at 24 bytes.
+// blank) after its key and ends where its line does (EntryEnd), and keys lie
+// in file order, so the key's offset also tells which of two entries came
+// later. Offset is 32-bit unless the text is larger, which keeps the
+// records, all in fresh memory, at 16 bytes.
 template <class Offset>
 struct Record {
   // Eight key bytes from where the sort has got to (the start, at first), as
@@ -25,21 +27,19 @@ struct Record {
   // bucket choices need not read the keys, which lie all over memory.
   std::uint64_t prefix;
   Offset key;
-  Offset keySize;
-  Offset valueSize;
-  std::uint32_t dropped;  // a later line has the same key
+  Offset keySize;  // 0 once a later line has the same key: keys are never empty
 };
 
-static_assert(sizeof(Record<std::uint32_t>) == 24);
+static_assert(sizeof(Record<std::uint32_t>) == 16);
 
 template <class Offset>
 bool IsDropped(const Record<Offset>& record) {
-  return record.dropped != 0;
+  return record.keySize == 0;
 }
 
 template <class Offset>
 void Drop(Record<Offset>& record) {
-  record.dropped = 1;
+  record.keySize = 0;
 }
 
 // Key bytes [depth, depth + 8) as a big-endian number, zero-padded.
@@ -163,10 +163,57 @@ template <class Offset>
   for (unsigned k = 0; k != count; ++k) buckets.bounds[k + 1] = ends[used[k]];
 }
 
+// Room for records beside the ones being sorted: a range that fits is
+// sorted by its prefixes from the least significant byte, each byte one
+// stable pass from one area into the other, instead of in place from the
+// most significant.
+template <class Offset>
+struct Scratch {
+  Record<Offset>* records;
+  std::size_t capacity;
+};
+
+// Orders the records by their prefixes' bytes from depth % 8 on (those
+// before are the same in all of them), equal prefixes in the order they
+// came. A byte that is the same in every record takes no pass. Not inlined:
+// its tables would then sit in every frame of SortRange's recursion.
+template <class Offset>
+[[gnu::noinline]] void SortByPrefix(Record<Offset>* first, Record<Offset>* last,
+                                    Record<Offset>* scratch, std::size_t depth) {
+  constexpr unsigned kBytes = 8;
+  const std::size_t count = static_cast<std::size_t>(last - first);
+  const unsigned from = static_cast<unsigned>(depth % kBytes);
+  const auto byteAt = [](std::uint64_t prefix, unsigned byte) {
+    return static_cast<unsigned>(prefix >> (56 - 8 * byte) & 0xFF);
+  };
+  std::size_t counts[kBytes][256] = {};
+  for (const Record<Offset>* record = first; record != last; ++record) {
+    for (unsigned byte = from; byte != kBytes; ++byte) ++counts[byte][byteAt(record->prefix, byte)];
+  }
+  Record<Offset>* source = first;
+  Record<Offset>* target = scratch;
+  for (unsigned byte = kBytes; byte-- != from;) {
+    std::size_t* const heads = counts[byte];
+    if (heads[byteAt(first->prefix, byte)] == count) continue;
+    std::size_t sum = 0;
+    for (unsigned value = 0; value != 256; ++value) sum += std::exchange(heads[value], sum);
+    for (const Record<Offset>* record = source; record != source + count; ++record) {
+      target[heads[byteAt(record->prefix, byte)]++] = *record;
+    }
+    std::swap(source, target);
+  }
+  if (source != first) std::copy(source, source + count, first);
+}
+
+template <class Offset>
+void SortEqualPrefixes(Record<Offset>* first, Record<Offset>* last, const char* text,
+                       std::size_t depth, const Scratch<Offset>& scratch);
+
 // Sorts records whose keys agree in their first depth bytes, most
 // significant byte first, and drops all but the last of equal keys.
 template <class Offset>
-void SortRange(Record<Offset>* first, Record<Offset>* last, const char* text, std::size_t depth) {
+void SortRange(Record<Offset>* first, Record<Offset>* last, const char* text, std::size_t depth,
+               const Scratch<Offset>& scratch) {
   for (;;) {
     const std::size_t count = static_cast<std::size_t>(last - first);
     if (count < 2) return;
@@ -197,6 +244,11 @@ void SortRange(Record<Offset>* first, Record<Offset>* last, const char* text, st
       depth = shared;
       continue;
     }
+    if (count <= scratch.capacity) {
+      SortByPrefix(first, last, scratch.records, depth);
+      SortEqualPrefixes(first, last, text, base + 8, scratch);
+      return;
+    }
     Buckets buckets;
     Distribute(first, last, depth, buckets);
     const std::size_t* const bounds = buckets.bounds;
@@ -218,11 +270,40 @@ void SortRange(Record<Offset>* first, Record<Offset>* last, const char* text, st
       if (bounds[k + 1] - bounds[k] > bounds[largest + 1] - bounds[largest]) largest = k;
     }
     for (unsigned k = next; k != buckets.count; ++k) {
-      if (k != largest) SortRange(first + bounds[k], first + bounds[k + 1], text, depth + 1);
+      if (k != largest) {
+        SortRange(first + bounds[k], first + bounds[k + 1], text, depth + 1, scratch);
+      }
     }
     last = first + bounds[largest + 1];
     first += bounds[largest];
     ++depth;
+  }
+}
+
+// Finishes records in prefix order whose prefixes held their keys' bytes up
+// to depth: each run of equal prefixes is in key order once the keys that
+// end by depth, which come first, are ordered by length, and the others by
+// their bytes from depth on. Drops all but the last of equal keys.
+template <class Offset>
+void SortEqualPrefixes(Record<Offset>* first, Record<Offset>* last, const char* text,
+                       std::size_t depth, const Scratch<Offset>& scratch) {
+  for (Record<Offset>* run = first; run != last;) {
+    Record<Offset>* runEnd = run + 1;
+    while (runEnd != last && runEnd->prefix == run->prefix) ++runEnd;
+    if (runEnd - run > 1) {
+      // Zero padding hides where these keys end: equal prefixes and lengths
+      // mean equal keys.
+      Record<Offset>* const ended = std::partition(
+          run, runEnd, [depth](const Record<Offset>& record) { return record.keySize <= depth; });
+      std::sort(run, ended, [](const Record<Offset>& a, const Record<Offset>& b) {
+        return a.keySize != b.keySize ? a.keySize < b.keySize : a.key < b.key;
+      });
+      for (Record<Offset>* record = run; record + 1 < ended; ++record) {
+        if (record[0].keySize == record[1].keySize) Drop(record[0]);
+      }
+      SortRange(ended, runEnd, text, depth, scratch);
+    }
+    run = runEnd;
   }
 }
 
@@ -309,10 +390,10 @@ char* WriteObject(const Record<Offset>* records, std::size_t count, const char* 
   bool first = true;
   for (std::size_t i = 0; i != count; ++i) {
     if (i + kAhead < count) {
-      // A line often spans two cache lines: ask for its end too.
-      const Record<Offset>& ahead = records[i + kAhead];
-      Prefetch(text + ahead.key);
-      Prefetch(text + ahead.key + ahead.keySize + ahead.valueSize);
+      // A line often spans two cache lines: ask for the next one too.
+      const Offset ahead = records[i + kAhead].key;
+      Prefetch(text + ahead);
+      Prefetch(text + std::min<std::size_t>(ahead + std::size_t{64}, textEnd - text));
     }
     const Record<Offset>& record = records[i];
     if (IsDropped(record)) continue;
@@ -324,11 +405,19 @@ char* WriteObject(const Record<Offset>* records, std::size_t count, const char* 
     // Not memcpy: some C runtimes' is slow for the short runs of keys.
     out = WriteEscaped(key, key + record.keySize, out, textEnd, writable);
     std::memcpy(out, "\":\"", 3);
-    out = WriteEscaped(value, value + record.valueSize, out + 3, textEnd, writable);
+    out = WriteEscaped(value, fxt_lines::EntryEnd(value, textEnd), out + 3, textEnd, writable);
     *out++ = '"';
   }
   *out++ = '}';
   return out;
+}
+
+// What the entry whose key starts at key would add to the object: key,
+// blank and value with their escapes, and five of the six other bytes
+// (the comma is one fewer than the entries).
+std::uint64_t DroppedLength(const char* key, const char* textEnd) {
+  const char* const end = fxt_lines::EntryEnd(key, textEnd);
+  return static_cast<std::uint64_t>(end - key) + EscapesLength(key, end, textEnd) + 5;
 }
 
 // What a pass over the whole text finds: its LF bytes (its lines, less
@@ -397,8 +486,11 @@ char* JsonOf(std::string_view text, FxtBlockSource allocate) {
   // nothing outside but their end.
   const char* const textEnd = text.data() + text.size();
   std::uint64_t escapes = tally.escapes - tally.lineEnds;
+  // The braces, and for each entry its key and value with their escapes,
+  // four quotes, a colon and a comma (one fewer comma than entries).
+  std::uint64_t length = 1;
   // Generated tables often come in key order: while they do, a later equal
-  // key drops the one before it and no sort is needed.
+  // key takes the place of the one before it and no sort is needed.
   std::size_t count = 0;
   bool inOrder = true;
   ForEachFxtLine(text, [&](const FxtLine& line) {
@@ -412,31 +504,41 @@ char* JsonOf(std::string_view text, FxtBlockSource allocate) {
     const char* const valueEnd = line.value.data() + line.value.size();
     if (key != line.text.data()) escapes -= EscapesLength(line.text.data(), key, textEnd);
     if (valueEnd != lineEnd) escapes -= EscapesLength(valueEnd, lineEnd, textEnd);
-    Entry& record = records[count];
-    record = {PrefixAt(key, line.key.size(), 0), static_cast<Offset>(key - text.data()),
-              static_cast<Offset>(line.key.size()), static_cast<Offset>(line.value.size()), 0};
+    length += std::uint64_t{line.key.size()} + line.value.size() + 6;
+    const Entry record{PrefixAt(key, line.key.size(), 0), static_cast<Offset>(key - text.data()),
+                       static_cast<Offset>(line.key.size())};
     if (inOrder && count != 0) {
       const int order = CompareKeys(text.data(), records[count - 1], record, 0);
-      if (order == 0) Drop(records[count - 1]);
       inOrder = order <= 0;
+      if (order == 0) {
+        length -= DroppedLength(text.data() + records[count - 1].key, textEnd);
+        --count;
+      }
     }
-    ++count;
+    records[count++] = record;
   });
   if (count == 0) return nullptr;
-  if (!inOrder) SortRange(records, records + count, text.data(), 0);
-
-  // The braces, and for each entry its key and value with their escapes,
-  // four quotes, a colon and a comma (one fewer comma than entries).
-  std::uint64_t length = 1 + escapes;
-  for (std::size_t i = 0; i != count; ++i) {
-    const Entry& record = records[i];
-    const char* const key = text.data() + record.key;
-    if (IsDropped(record)) {
-      length -= EscapesLength(key, key + record.keySize + 1 + record.valueSize, textEnd);
+  if (!inOrder) {
+    // What the heap may hold besides the file: as much per entry as this.
+    constexpr std::size_t kBytesPerEntry = 32;
+    const std::uint64_t budget = std::uint64_t{kBytesPerEntry} * count;
+    const std::uint64_t held = std::uint64_t{lines} * sizeof(Entry);
+    Scratch<Offset> scratch{
+        nullptr, budget > held ? static_cast<std::size_t>((budget - held) / sizeof(Entry)) : 0};
+    std::unique_ptr<Entry, ReleaseRecords> scratchStorage;
+    if (scratch.capacity > kSmallRange) {
+      scratchStorage.reset(static_cast<Entry*>(CoreAllocate(scratch.capacity * sizeof(Entry))));
+      if (!scratchStorage) return nullptr;
+      scratch.records = scratchStorage.get();
     } else {
-      length += std::uint64_t{record.keySize} + record.valueSize + 6;
+      scratch.capacity = 0;
+    }
+    SortRange(records, records + count, text.data(), 0, scratch);
+    for (std::size_t i = 0; i != count; ++i) {
+      if (IsDropped(records[i])) length -= DroppedLength(text.data() + records[i].key, textEnd);
     }
   }
+  length += escapes;
   if (length > UINT32_MAX || !FitsHostBlock(static_cast<std::size_t>(length))) return nullptr;
   char* const block = static_cast<char*>(allocate(static_cast<std::uint32_t>(length + 1)));
   if (block == nullptr) return nullptr;

@@ -48,16 +48,40 @@ inline bool IsPlainAscii(char byte) {
   return value > ' ' && value < 0x80;
 }
 
-// The line cut of Unicode White_Space at both ends. Most lines start and end
-// in a plain ASCII byte, which spares the full checks.
-inline std::string_view Trimmed(std::string_view line) {
-  if (!line.empty() && !IsPlainAscii(line.front())) {
-    while (const std::size_t length = LeadingWhiteSpaceLength(line)) line.remove_prefix(length);
-  }
+// The line cut of Unicode White_Space at its end. Most lines end in a plain
+// ASCII byte, which spares the full checks.
+inline std::string_view TrimmedEnd(std::string_view line) {
   if (!line.empty() && !IsPlainAscii(line.back())) {
     while (const std::size_t length = TrailingWhiteSpaceLength(line)) line.remove_suffix(length);
   }
   return line;
+}
+
+// The line cut of Unicode White_Space at both ends.
+inline std::string_view Trimmed(std::string_view line) {
+  if (!line.empty() && !IsPlainAscii(line.front())) {
+    while (const std::size_t length = LeadingWhiteSpaceLength(line)) line.remove_prefix(length);
+  }
+  return TrimmedEnd(line);
+}
+
+// The bytes from start to the end of their line, without the line end: LF,
+// and one CR directly before it. next is where the following line starts
+// (end after the last line).
+inline std::string_view LineFrom(const char* start, const char* end, const char*& next) {
+  const char* const lineFeed = FindByte(start, end, '\n');
+  std::string_view line(start, static_cast<std::size_t>(lineFeed - start));
+  next = lineFeed != end ? lineFeed + 1 : end;
+  if (lineFeed != end && line.ends_with('\r')) line.remove_suffix(1);
+  return line;
+}
+
+// The end of the value of the entry whose key starts at key: the entry's
+// line, from there on, trimmed at its end.
+inline const char* EntryEnd(const char* key, const char* end) {
+  const char* next;
+  const std::string_view rest = TrimmedEnd(LineFrom(key, end, next));
+  return rest.data() + rest.size();
 }
 
 }  // namespace fxt_lines
@@ -74,16 +98,9 @@ void ForEachFxtLine(std::string_view text, Visit&& visit) {
   const char* const end = begin + text.size();
   std::size_t number = 0;
   for (const char* start = begin; start != end;) {
-    const char* const lineEnd = fxt_lines::FindByte(start, end, '\n');
-    FxtLine line{++number,
-                 static_cast<std::size_t>(start - begin),
-                 std::string_view(start, static_cast<std::size_t>(lineEnd - start)),
-                 FxtLineKind::kBlank,
-                 {},
-                 {}};
-    start = lineEnd != end ? lineEnd + 1 : end;
-    if (lineEnd != end && line.text.ends_with('\r')) line.text.remove_suffix(1);
-
+    const std::size_t offset = static_cast<std::size_t>(start - begin);
+    FxtLine line{++number, offset, fxt_lines::LineFrom(start, end, start), FxtLineKind::kBlank,
+                 {},       {}};
     const std::string_view content = fxt_lines::Trimmed(line.text);
     if (content.empty()) {
       line.kind = FxtLineKind::kBlank;

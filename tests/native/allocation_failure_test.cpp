@@ -88,10 +88,11 @@ void CoreRelease(void* block) noexcept {
 namespace {
 
 // Tables and files with enough entries and lines for the vectors and
-// strings to grow several times, and with escapes, duplicates and comments.
+// strings to grow several times and for FxtJson to sort with room beside its
+// records, and with escapes, duplicates and comments.
 std::string FxtInput() {
   std::string text = "; header\r\n";
-  for (int i = 0; i < 40; ++i) {
+  for (int i = 0; i < 80; ++i) {
     const std::string n = std::to_string(i * 7 % 40);
     text += "KEY_" + n + " value \"" + n + "\" a\\b\tc\r\n";
     if (i % 9 == 0) text += "# comment\r\n\r\n";

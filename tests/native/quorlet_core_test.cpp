@@ -319,6 +319,25 @@ TEST(FxtJson, LargeTablesMatchReference) {
   }
 }
 
+// Keys that the sort's eight-byte prefixes cannot tell apart: shorter than
+// a prefix and padded with zeros where others hold zero bytes, prefixes of
+// one another, equal in their first eight or sixteen bytes and different
+// after, and repeated (the later line wins). Enough of them for the
+// sorts by prefix byte, in shuffled order.
+TEST(FxtJson, KeysThatAgreeInTheirPrefixes) {
+  const std::string pieces[] = {"\0"s, "a", "\0\0\0\0\0\0\0\0"s, "MENU_TIT"};
+  std::mt19937 random(11);
+  std::vector<std::string> lines;
+  for (int i = 0; i < 3000; ++i) {
+    std::string key = "k";
+    for (auto length = random() % 5; length != 0; --length) key += pieces[random() % 4];
+    lines.push_back(key + " v" + std::to_string(i) + "\n");
+  }
+  std::string text;
+  for (const std::string& line : lines) text += line;
+  EXPECT_EQ(JsonOf(text), reference::FxtJson(text));
+}
+
 // The file's bytes to the loader's result: null unless they are UTF-8 and
 // hold an entry.
 TEST(FxtJson, BytesToResult) {
