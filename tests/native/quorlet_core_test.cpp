@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <cstdlib>
 #include <cstring>
 #include <optional>
 #include <ostream>
@@ -11,6 +10,7 @@
 #include <utility>
 #include <vector>
 
+#include "fxt_block.h"
 #include "fxt_json.h"
 #include "fxt_lines.h"
 #include "os_error_text.h"
@@ -24,28 +24,13 @@ namespace {
 
 using Pairs = std::vector<std::pair<std::string, std::string>>;
 
-// The size FxtJson last asked its block for, 0 when it asked none.
-std::uint32_t gBlockSize = 0;
-
-void* MallocBlock(std::uint32_t size) {
-  gBlockSize = size;
-  return std::malloc(size);
-}
-
 // FxtJson's result for the file's bytes as a text: nullopt for null. The
 // block it asked for holds exactly the text and its zero byte, and there is
 // none without a result.
 std::optional<std::string> JsonOf(std::string_view file) {
-  gBlockSize = 0;
-  char* const block = FxtJson(file, &MallocBlock);
-  if (block == nullptr) {
-    EXPECT_EQ(gBlockSize, 0u);
-    return std::nullopt;
-  }
-  std::string json(block);
-  std::free(block);
-  EXPECT_EQ(gBlockSize, json.size() + 1);
-  return json;
+  const FxtBlock result = FxtJsonBlock(file);
+  EXPECT_EQ(result.blockSize, result.json ? result.json->size() + 1 : 0u);
+  return result.json;
 }
 
 // The result for a table of these entries: null when there are none.
