@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <memory>
 #include <stdexcept>
 
 #include "utf8.h"
@@ -39,8 +40,7 @@ void RemoveTree(const std::wstring& directory) {
   RemoveDirectoryW(directory.c_str());
 }
 
-void AppendLine(const std::string& path, const std::string& line) {
-  // Tests in other processes append to the same file at the same time.
+void AppendLineAlone(const std::string& path, const std::string& line) {
   HANDLE file =
       CreateFileW(Wide(path).c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                   OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -51,6 +51,21 @@ void AppendLine(const std::string& path, const std::string& line) {
       ::WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
   CloseHandle(file);
   if (!ok || written != bytes.size()) throw std::runtime_error("cannot write " + path);
+}
+
+// Tests in other processes append to the same file at the same time, and
+// Wine does not keep two appends apart (one long text was seen cut by
+// another): a mutex that all of them share keeps each line whole.
+void AppendLine(const std::string& path, const std::string& line) {
+  const auto release = [](HANDLE held) {
+    ReleaseMutex(held);
+    CloseHandle(held);
+  };
+  const HANDLE mutex = CreateMutexW(nullptr, FALSE, L"Local\\orvo-tests-json-record");
+  if (mutex == nullptr) throw std::runtime_error("cannot create the record's mutex");
+  WaitForSingleObject(mutex, INFINITE);
+  const std::unique_ptr<void, decltype(release)> held(mutex, release);
+  AppendLineAlone(path, line);
 }
 
 // The loaders pass every byte from 0x80 up through unchanged, so the text is
