@@ -436,32 +436,6 @@ TEST_F(LoadLinesTest, FirstImportRunningOutOfMemoryGivesNullWithTheHeapBalanced)
   EXPECT_EQ(Load(dir_ / "t.txt"), R"(["a","b"])");
 }
 
-// Every heap allocation of a load fails in turn (memory running out): the
-// call gives null and frees what it had, until it needs no more and succeeds.
-TEST_F(LoadLinesTest, EachAllocationFailingGivesNull) {
-  // Escapes and both line ends; small enough to be read in one block.
-  const std::string file = "one\r\n" + std::string(200, '\x01') + "\nthree";
-  const std::string expected = reference::JsonArray({"one", std::string(200, '\x01'), "three"});
-  WriteFile(dir_ / "t.txt", file);
-  for (int32_t failing = 0;; ++failing) {
-    ASSERT_LT(failing, 100);
-    const HeapDelta heap;
-    const int32_t blocks = TeskAllocCount();
-    TeskFailHeapAllocation(failing);
-    const Imported imported = Import(dir_ / "t.txt");
-    const bool failed = TeskFailHeapAllocation(-1) == -1;
-    const TeskHeapCounts used = heap.Now();
-    EXPECT_EQ(used.allocations, used.releases) << "failing " << failing;
-    if (!failed) {
-      EXPECT_GE(failing, 2) << "the path and the text at least";
-      EXPECT_EQ(imported.text, expected);
-      break;
-    }
-    EXPECT_EQ(imported.text, std::nullopt) << "failing " << failing;
-    EXPECT_EQ(TeskAllocCount(), blocks) << "no AllocMem once memory ran out";
-  }
-}
-
 // Line ends, lone CRs and 0x1A where a reader that goes chunk by chunk has
 // its chunk boundaries (powers of two from 4 KiB up), in lines of x.
 TEST_F(LoadLinesTest, LineRulesHoldAcrossChunkBoundaries) {

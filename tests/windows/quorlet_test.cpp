@@ -180,31 +180,6 @@ TEST_F(LoadFxtTest, AllocMemFailureGivesNullAndFreesEverything) {
   EXPECT_EQ(Load(dir_ / "t.fxt"), std::nullopt);
 }
 
-// Every heap allocation of a load fails in turn, starting with the first
-// failure this process sees: the loader throws nothing, so the C++ runtime
-// sets up nothing that it would keep, and each call gives null with its heap
-// calls balanced and without AllocMem, until the load needs no more.
-TEST_F(LoadFxtTest, EachAllocationFailingGivesNullFromTheFirstOn) {
-  WriteFile(dir_ / "t.fxt", "b 2\r\na 1\r\n# note\r\nc \"3\"\r\n");
-  for (int32_t failing = 0;; ++failing) {
-    ASSERT_LT(failing, 100);
-    const HeapDelta heap;
-    const int32_t blocks = TeskAllocCount();
-    TeskFailHeapAllocation(failing);
-    const Imported imported = Import(dir_ / "t.fxt");
-    const bool failed = TeskFailHeapAllocation(-1) == -1;
-    const TeskHeapCounts used = heap.Now();
-    EXPECT_EQ(used.allocations, used.releases) << "failing " << failing;
-    if (!failed) {
-      EXPECT_GE(failing, 2) << "the file's bytes and the entries at least";
-      EXPECT_EQ(imported.text, R"({"a":"1","b":"2","c":"\"3\""})");
-      break;
-    }
-    EXPECT_EQ(imported.text, std::nullopt) << "failing " << failing;
-    EXPECT_EQ(TeskAllocCount(), blocks) << "no AllocMem once memory ran out";
-  }
-}
-
 TEST_F(LoadFxtTest, ParsesToTheExpectedEntries) {
   std::string file;
   std::vector<std::pair<std::string, std::string>> expected;

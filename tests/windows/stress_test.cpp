@@ -9,6 +9,7 @@
 #include <thread>
 #include <vector>
 
+#include "reference_text.h"
 #include "support.h"
 
 namespace orvo_test {
@@ -93,31 +94,40 @@ TEST_F(StressTest, EightThreadsGetWhatOneThreadGets) {
   EXPECT_EQ(TeskAllocCount() - blocksBefore, kThreads * kRounds * 2) << "one block a result";
 }
 
-// Every allocation of a load fails in turn: the loader gives null and frees
-// what it had, until the load needs no more and succeeds. The first exception
-// a DLL throws makes its unwinder build frame tables it keeps for good, so
-// one failing load runs before anything is counted.
+// Every heap allocation of a load fails in turn, starting with the first
+// failure each loader's DLL sees: the loaders throw nothing, so the C++
+// runtime sets up nothing that it would keep, and each call gives null with
+// its heap calls balanced and without AllocMem, until the load needs no more.
 TEST_F(StressTest, LoadersSurviveEachAllocationFailing) {
   WriteFile(dir_ / "t.fxt", "b 2\r\na 1\r\n# note\r\nc \"3\"\r\n");
-  WriteFile(dir_ / "t.txt", "one\r\ntwo\t\r\nthree");
-  for (const auto& [path, json] : {std::pair{dir_ / "t.fxt", R"({"a":"1","b":"2","c":"\"3\""})"},
-                                   std::pair{dir_ / "t.txt", R"(["one","two\t","three"])"}}) {
-    TeskFailHeapAllocation(0);
-    EXPECT_EQ(Import(path).text, std::nullopt) << path;
-    TeskFailHeapAllocation(-1);
+  // Escapes and both line ends; small enough to be read in one block.
+  WriteFile(dir_ / "t.txt", "one\r\n" + std::string(200, '\x01') + "\nthree");
+  const struct {
+    std::string path;
+    std::string json;
+    int32_t fewestAllocations;  // before the load can succeed
+  } cases[] = {
+      {dir_ / "t.fxt", R"({"a":"1","b":"2","c":"\"3\""})", 2},  // the file's bytes, the entries
+      {dir_ / "t.txt", reference::JsonArray({"one", std::string(200, '\x01'), "three"}),
+       2},  // the path, the text
+  };
+  for (const auto& [path, json, fewestAllocations] : cases) {
     for (int32_t failing = 0;; ++failing) {
-      ASSERT_LT(failing, 1000) << path;
+      ASSERT_LT(failing, 100) << path;
       const HeapDelta heap;
+      const int32_t blocks = TeskAllocCount();
       TeskFailHeapAllocation(failing);
       const Imported imported = Import(path);
       const bool failed = TeskFailHeapAllocation(-1) == -1;
       const TeskHeapCounts used = heap.Now();
       EXPECT_EQ(used.allocations, used.releases) << path << " failing " << failing;
       if (!failed) {
+        EXPECT_GE(failing, fewestAllocations) << path;
         EXPECT_EQ(imported.text, json) << path;
         break;
       }
       EXPECT_EQ(imported.text, std::nullopt) << path << " failing " << failing;
+      EXPECT_EQ(TeskAllocCount(), blocks) << path << ": no AllocMem once memory ran out";
     }
   }
 }
