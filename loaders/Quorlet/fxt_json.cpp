@@ -421,16 +421,18 @@ std::uint64_t DroppedLength(const char* key, const char* textEnd) {
 }
 
 // What a pass over the whole text finds: its LF bytes (its lines, less
-// one, at most), and the bytes that escapes would add to it as one string.
+// one, at most), its blanks (each entry line holds one at least), and the
+// bytes that escapes would add to it as one string.
 struct TextTally {
   std::size_t lineEnds;
+  std::size_t blanks;
   std::uint64_t escapes;
 };
 
 TextTally Tally(std::string_view text) {
   const char* p = text.data();
   const char* const end = p + text.size();
-  TextTally tally{0, 0};
+  TextTally tally{0, 0, 0};
   const auto sum = [](__m128i counters) {
     const __m128i sums = _mm_sad_epu8(counters, _mm_setzero_si128());
     return static_cast<std::size_t>(_mm_cvtsi128_si32(sums)) +
@@ -441,6 +443,7 @@ TextTally Tally(std::string_view text) {
     // summed before any can pass 255: LF bytes, bytes that need an escape,
     // and those among them whose escape is the six-byte \u00XX form.
     __m128i lineFeeds = _mm_setzero_si128();
+    __m128i blanks = _mm_setzero_si128();
     __m128i escaped = _mm_setzero_si128();
     __m128i sixByte = _mm_setzero_si128();
     for (int round = 0; round != 255 && end - p >= 16; ++round, p += 16) {
@@ -452,15 +455,18 @@ TextTally Tally(std::string_view text) {
           _mm_cmpeq_epi8(bytes, _mm_set1_epi8(11)),
           _mm_cmpeq_epi8(_mm_min_epu8(fromBackspace, _mm_set1_epi8(5)), fromBackspace));
       lineFeeds = _mm_sub_epi8(lineFeeds, _mm_cmpeq_epi8(bytes, _mm_set1_epi8('\n')));
+      blanks = _mm_sub_epi8(blanks, _mm_cmpeq_epi8(bytes, _mm_set1_epi8(' ')));
       escaped = _mm_sub_epi8(
           escaped, _mm_or_si128(control, _mm_or_si128(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('"')),
                                                       _mm_cmpeq_epi8(bytes, _mm_set1_epi8('\\')))));
       sixByte = _mm_sub_epi8(sixByte, _mm_andnot_si128(shortControl, control));
     }
     tally.lineEnds += sum(lineFeeds);
+    tally.blanks += sum(blanks);
     tally.escapes += sum(escaped) + 4 * std::uint64_t{sum(sixByte)};
   }
   tally.lineEnds += static_cast<std::size_t>(std::count(p, end, '\n'));
+  tally.blanks += static_cast<std::size_t>(std::count(p, end, ' '));
   tally.escapes += EscapesLength(p, end, end);
   return tally;
 }
@@ -473,10 +479,15 @@ template <class Offset>
 char* JsonOf(std::string_view text, FxtBlockSource allocate) {
   using Entry = Record<Offset>;
   const TextTally tally = Tally(text);
-  const std::size_t lines = tally.lineEnds + 1;
-  if (lines > SIZE_MAX / sizeof(Entry)) return nullptr;
+  // A record for each entry line, of which there are no more than lines, nor
+  // blanks, nor one for every four bytes ("k v" and its LF) and the last
+  // line: blank and comment lines cost no record.
+  const std::size_t recordCapacity =
+      std::min({tally.lineEnds + 1, tally.blanks, text.size() / 4 + 1});
+  if (recordCapacity == 0) return nullptr;  // no blank, so no entry
+  if (recordCapacity > SIZE_MAX / sizeof(Entry)) return nullptr;
   const std::unique_ptr<Entry, ReleaseRecords> storage(
-      static_cast<Entry*>(CoreAllocate(lines * sizeof(Entry))));
+      static_cast<Entry*>(CoreAllocate(recordCapacity * sizeof(Entry))));
   if (!storage) return nullptr;
   Entry* const records = storage.get();
 
@@ -522,7 +533,7 @@ char* JsonOf(std::string_view text, FxtBlockSource allocate) {
     // What the heap may hold besides the file: as much per entry as this.
     constexpr std::size_t kBytesPerEntry = 32;
     const std::uint64_t budget = std::uint64_t{kBytesPerEntry} * count;
-    const std::uint64_t held = std::uint64_t{lines} * sizeof(Entry);
+    const std::uint64_t held = std::uint64_t{recordCapacity} * sizeof(Entry);
     Scratch<Offset> scratch{
         nullptr, budget > held ? static_cast<std::size_t>((budget - held) / sizeof(Entry)) : 0};
     std::unique_ptr<Entry, ReleaseRecords> scratchStorage;
