@@ -48,6 +48,9 @@ bool IniWriteReadsBack(const Utf16Unit* section, const Utf16Unit* key, const Utf
 
 bool IsIniFilePath(const Utf16Unit* path) {
   if (*path == 0) return false;
+  const auto separator = [](Utf16Unit unit) { return unit == '\\' || unit == '/'; };
+  if (separator(path[0]) && separator(path[1]) && path[2] == '.' && separator(path[3]))
+    return false;  // pipes, mailslots and every other device by its own name
   const Utf16Unit* name = path;
   for (const Utf16Unit* unit = path; *unit != 0; ++unit)
     if (*unit == '\\' || *unit == '/') name = unit + 1;

@@ -15,9 +15,10 @@
 // platform only drops, are allowed.
 bool IniWriteReadsBack(const Utf16Unit* section, const Utf16Unit* key, const Utf16Unit* value);
 
-// Whether path can name an INI file: it is not empty and its last part is not
-// a device (CON, PRN, AUX, NUL, COM1-COM9, LPT1-LPT9, CONIN$, CONOUT$; any
-// case, with an extension, blanks before it or a colon after the name).
+// Whether path can name an INI file: it is not empty, not in the device
+// namespace (\\.\, either separator), and its last part is not a device
+// (CON, PRN, AUX, NUL, COM1-COM9, LPT1-LPT9, CONIN$, CONOUT$; any case, with
+// an extension, blanks before it or a colon after the name).
 bool IsIniFilePath(const Utf16Unit* path);
 
 // The lock of one file: "Local\Kesmet:" and the full, upper-cased path with

@@ -68,9 +68,11 @@ void ReadLocation(HostContext context, char (&argument)[kArgumentBytes], IniLoca
 }
 
 // The file the platform opens for path, made absolute as it does: a bare
-// file name lives in the Windows directory. False when that does not fit.
+// file name, with no directory and no drive, lives in the Windows directory.
+// False when that does not fit.
 bool FullIniPath(const wchar_t* path, wchar_t (&full)[kPathUnits]) {
-  if (std::wcspbrk(path, L"\\/") != nullptr) {
+  const bool hasDrive = path[0] != L'\0' && path[1] == L':';
+  if (hasDrive || std::wcspbrk(path, L"\\/") != nullptr) {
     const DWORD length = GetFullPathNameW(path, kPathUnits, full, nullptr);
     return length != 0 && length < kPathUnits;
   }
@@ -105,18 +107,27 @@ void UnlockIniFile(HANDLE mutex) {
   CloseHandle(mutex);
 }
 
+enum class IniEncoding { kAnsi, kUnicode, kNotADiskFile };
+
 // A file is Unicode to the platform when it starts with the UTF-16 LE mark;
-// any other, and one not there yet, is in the ANSI code page.
-bool IsUnicodeFile(const wchar_t* full) {
+// any other, and one not there yet, is in the ANSI code page. Whatever opens
+// but is no file on a disk (a pipe, a console, a port under another name)
+// is never read from, which could wait for good, nor written to.
+IniEncoding EncodingOf(const wchar_t* full) {
   const HANDLE file =
       CreateFileW(full, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                   nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return false;
+  if (file == INVALID_HANDLE_VALUE) return IniEncoding::kAnsi;
+  if (GetFileType(file) != FILE_TYPE_DISK) {
+    CloseHandle(file);
+    return IniEncoding::kNotADiskFile;
+  }
   unsigned char mark[2] = {};
   DWORD read = 0;
   const BOOL readOk = ReadFile(file, mark, sizeof mark, &read, nullptr);
   CloseHandle(file);
-  return readOk && read == sizeof mark && mark[0] == 0xFF && mark[1] == 0xFE;
+  return readOk && read == sizeof mark && mark[0] == 0xFF && mark[1] == 0xFE ? IniEncoding::kUnicode
+                                                                             : IniEncoding::kAnsi;
 }
 
 // Whether the ANSI code page holds the text exactly: the platform would
@@ -137,10 +148,15 @@ bool AnsiHolds(const wchar_t* text) {
 // or nullptr when the call is refused; full is the path to hand the platform.
 HANDLE LockLocation(const IniLocation& location, const wchar_t* value,
                     wchar_t (&full)[kPathUnits]) {
-  if (!IsIniFilePath(location.path) || !FullIniPath(location.path, full)) return nullptr;
+  // The full path too: making it full drops a trailing "\." or dot, which
+  // can leave a device's name last ("nul\.").
+  if (!IsIniFilePath(location.path) || !FullIniPath(location.path, full) || !IsIniFilePath(full))
+    return nullptr;
   const HANDLE lock = LockIniFile(full);
-  if (lock == nullptr || IsUnicodeFile(full)) return lock;
-  if (AnsiHolds(location.section) && AnsiHolds(location.key) &&
+  if (lock == nullptr) return nullptr;
+  const IniEncoding encoding = EncodingOf(full);
+  if (encoding == IniEncoding::kUnicode) return lock;
+  if (encoding == IniEncoding::kAnsi && AnsiHolds(location.section) && AnsiHolds(location.key) &&
       (value == nullptr || AnsiHolds(value)))
     return lock;
   UnlockIniFile(lock);

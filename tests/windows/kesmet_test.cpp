@@ -284,8 +284,9 @@ TEST_F(KesmetTest, RefusesTextTheFileCannotHold) {
 // even to look: reading COM1 would wait for a port.)
 TEST_F(KesmetTest, RefusesDevices) {
   const TempDir dir;
+  // "nul\." and "NUL.\." name the device once made full.
   for (const char* device : {"NUL", "COM1", "AUX.ini", "con", "prn.txt", "lpt9.ini", "CONIN$",
-                             "conout$.ini", "Com3 .ini"}) {
+                             "conout$.ini", "Com3 .ini", "nul\\.", "NUL.\\."}) {
     const std::string path = dir / device;
     EXPECT_EQ(Call(kWriteInt, {Int(1), Str(path.c_str()), Str("s"), Str("k")}).flag, 0) << device;
     const Ran read = Call(kReadString, {Str(path.c_str()), Str("s"), Str("k")});
@@ -295,6 +296,23 @@ TEST_F(KesmetTest, RefusesDevices) {
   EXPECT_EQ(Listing(dir.path()), std::vector<std::string>{});
   for (const char* file : {"COM10.ini", "console.ini", "nul1"})
     Check({file, {}, kWriteInt, {Int(1)}, {}, 1, Ini("k=1"), file});
+}
+
+// A pipe with a server waiting answers an open like a file, and a read from
+// it waits for good: Kesmet refuses it by its name, under either separator,
+// without opening it.
+TEST_F(KesmetTest, RefusesPipes) {
+  const std::string name = "kesmet-test-" + std::to_string(GetCurrentProcessId());
+  const HANDLE server =
+      CreateNamedPipeW(Wide("\\\\.\\pipe\\" + name).c_str(), PIPE_ACCESS_DUPLEX, PIPE_TYPE_BYTE,
+                       PIPE_UNLIMITED_INSTANCES, 512, 512, 0, nullptr);
+  ASSERT_NE(server, INVALID_HANDLE_VALUE);
+  for (const std::string& path : {"\\\\.\\pipe\\" + name, "//./pipe/" + name}) {
+    EXPECT_EQ(Call(kWriteString, {Str("v"), Str(path.c_str()), Str("s"), Str("k")}).flag, 0)
+        << path;
+    EXPECT_EQ(Call(kReadString, {Str(path.c_str()), Str("s"), Str("k")}).flag, 0) << path;
+  }
+  CloseHandle(server);
 }
 
 // The host gives the empty text for a path whose full form does not fit its
