@@ -130,16 +130,16 @@ CommandStatus ORVO_CDECL LoadDynamicLibrary(HostContext context) noexcept {
   return 0;
 }
 
-// Under the exclusive lock, so that no lookup runs on a module being freed.
+// The count goes down under the exclusive lock, which waits for lookups that
+// found the module; the system frees it after, so that the library's own
+// shutdown code never runs under the lock.
 CommandStatus ORVO_CDECL FreeDynamicLibrary(HostContext context) noexcept {
   const HMODULE module = ModuleFromScript(GetIntParam(context));
   AcquireSRWLockExclusive(&gLoadedLock);
   Loaded* entry = module != nullptr ? Find(module) : nullptr;
-  if (entry != nullptr) {
-    if (--entry->loads == 0) entry->module = nullptr;
-    FreeLibrary(module);
-  }
+  if (entry != nullptr && --entry->loads == 0) entry->module = nullptr;
   ReleaseSRWLockExclusive(&gLoadedLock);
+  if (entry != nullptr) FreeLibrary(module);
   return 0;
 }
 
