@@ -74,7 +74,7 @@ int main(int argc, char** argv) {
     const std::string command = "'" + checker + "' '" + file + "' >/dev/null";
     int status = 0;
     const double seconds =
-        orvo_bench::MedianSeconds(kRuns, [&] { status = std::system(command.c_str()); });
+        orvo_bench::MedianSeconds(kRuns, [&] { status |= std::system(command.c_str()); });
     if (status != 0) {
       std::fprintf(stderr, "%s failed\n", command.c_str());
       return 1;
