@@ -2,7 +2,6 @@
 #pragma once
 
 #include <array>
-#include <bit>
 #include <cstddef>
 #include <cstring>
 
@@ -20,26 +19,6 @@ inline constexpr std::array<char, 256> kJsonEscapeOf = [] {
   table['\\'] = '\\';
   return table;
 }();
-
-// Text is mostly runs of bytes that need no escape, so the scans look at a
-// machine word at a time.
-using JsonWord = std::size_t;
-
-// Flags, in the high bit of each byte, the bytes of word that need an
-// escape: below 0x20, quotation mark or backslash. A borrow can flag a byte
-// above a flagged one, never below it, so the lowest flag is exact; with the
-// bytes in little-endian order that is the first such byte.
-inline JsonWord JsonEscapeFlags(JsonWord word) {
-  static_assert(std::endian::native == std::endian::little);
-  constexpr JsonWord kOnes = ~JsonWord{0} / 0xFF;
-  constexpr JsonWord kQuotes = kOnes * '"';
-  constexpr JsonWord kBackslashes = kOnes * '\\';
-  const JsonWord quotes = word ^ kQuotes;
-  const JsonWord backslashes = word ^ kBackslashes;
-  const JsonWord flags = ((word - kOnes * 0x20) & ~word) | ((quotes - kOnes) & ~quotes) |
-                         ((backslashes - kOnes) & ~backslashes);
-  return flags & (kOnes * 0x80);
-}
 
 // Writes the escaped form of one byte that needs it (two or six bytes) at
 // out; returns the end of what it wrote.

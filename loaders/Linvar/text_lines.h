@@ -12,23 +12,13 @@
 #include <cstring>
 #include <string_view>
 
-// The first byte from p on (before end) that equals byte, or end.
-inline const char* FindTextByte(const char* p, const char* end, char byte) {
-  const __m128i wanted = _mm_set1_epi8(byte);
-  for (; end - p >= 16; p += 16) {
-    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-    const unsigned found = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, wanted)));
-    if (found != 0) return p + std::countr_zero(found);
-  }
-  while (p != end && *p != byte) ++p;
-  return p;
-}
+#include "byte_scan.h"
 
 // Length of the text the platform's text mode reads from these bytes: up to
 // the first 0x1A, which ends the input.
 inline std::size_t TextModeLength(std::string_view bytes) {
   const char* const end = bytes.data() + bytes.size();
-  return static_cast<std::size_t>(FindTextByte(bytes.data(), end, '\x1a') - bytes.data());
+  return static_cast<std::size_t>(FindByte(bytes.data(), end, '\x1a') - bytes.data());
 }
 
 // The text-mode line ends among 16 bytes of text: 0xFF in each line feed,

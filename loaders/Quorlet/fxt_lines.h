@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <string_view>
 
+#include "byte_scan.h"
 #include "utf8.h"
 
 enum class FxtLineKind {
@@ -25,21 +26,6 @@ struct FxtLine {
 };
 
 namespace fxt_lines {
-
-// The first byte equal to byte from p on, or end; sixteen bytes at a time.
-inline const char* FindByte(const char* p, const char* end, char byte) {
-  const __m128i pattern = _mm_set1_epi8(byte);
-  for (; end - p >= 16; p += 16) {
-    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-    if (const unsigned mask =
-            static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, pattern)));
-        mask != 0) {
-      return p + std::countr_zero(mask);
-    }
-  }
-  while (p != end && *p != byte) ++p;
-  return p;
-}
 
 // True for the bytes of ASCII characters other than white space and control
 // characters: no White_Space character contains them.
@@ -108,7 +94,7 @@ void ForEachFxtLine(std::string_view text, Visit&& visit) {
       line.kind = FxtLineKind::kComment;
     } else {
       const char* const stop = content.data() + content.size();
-      const char* const blank = fxt_lines::FindByte(content.data(), stop, ' ');
+      const char* const blank = FindByte(content.data(), stop, ' ');
       if (blank == stop) {
         line.kind = FxtLineKind::kNoBlank;
       } else {
